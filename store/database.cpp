@@ -1,0 +1,297 @@
+#include "store/database.h"
+
+#include "store/sqlite.h"
+
+#include <QFileInfo>
+#include <QHash>
+
+StoreError::StoreError(int code, const QString& message)
+    : std::runtime_error(message.toStdString()), code_(code), message_(message)
+{
+}
+
+bool StoreError::isConstraint() const
+{
+    return (code_ & 0xff) == SQLITE_CONSTRAINT;
+}
+
+struct Database::Cache {
+    QHash<QString, sqlite3_stmt*> statements;
+};
+
+// ---- Statement -------------------------------------------------------------
+
+Statement::Statement(Database& db, sqlite3_stmt* stmt) : db_(&db), stmt_(stmt) {}
+
+Statement::Statement(Statement&& other) noexcept : db_(other.db_), stmt_(other.stmt_)
+{
+    other.stmt_ = nullptr;
+}
+
+Statement::~Statement()
+{
+    if (stmt_) {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+    }
+}
+
+Statement& Statement::bind(int index, const QVariant& v)
+{
+    int rc;
+    if (!v.isValid() || v.isNull()) {
+        rc = sqlite3_bind_null(stmt_, index);
+    } else {
+        switch (v.typeId()) {
+        case QMetaType::Bool:
+            rc = sqlite3_bind_int(stmt_, index, v.toBool() ? 1 : 0);
+            break;
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::ULongLong:
+            rc = sqlite3_bind_int64(stmt_, index, v.toLongLong());
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            rc = sqlite3_bind_double(stmt_, index, v.toDouble());
+            break;
+        case QMetaType::QByteArray: {
+            const QByteArray b = v.toByteArray();
+            rc = sqlite3_bind_blob(stmt_, index, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        case QMetaType::QDate:
+            rc = sqlite3_bind_text(stmt_, index, v.toDate().toString("yyyy-MM-dd").toUtf8().constData(), -1,
+                                   SQLITE_TRANSIENT);
+            break;
+        default: {
+            const QByteArray t = v.toString().toUtf8();
+            rc = sqlite3_bind_text(stmt_, index, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+        }
+        }
+    }
+    db_->check(rc, "bind");
+    return *this;
+}
+
+Statement& Statement::bindAll(const QVariantList& values)
+{
+    for (int i = 0; i < values.size(); ++i)
+        bind(i + 1, values[i]);
+    return *this;
+}
+
+bool Statement::step()
+{
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    sqlite3_reset(stmt_);
+    db_->check(rc, "step");
+    return false;
+}
+
+int Statement::columnCount() const
+{
+    return sqlite3_column_count(stmt_);
+}
+
+QString Statement::columnName(int i) const
+{
+    return QString::fromUtf8(sqlite3_column_name(stmt_, i));
+}
+
+QVariant Statement::value(int i) const
+{
+    switch (sqlite3_column_type(stmt_, i)) {
+    case SQLITE_INTEGER:
+        return QVariant(qlonglong(sqlite3_column_int64(stmt_, i)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(stmt_, i));
+    case SQLITE_TEXT:
+        return QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i)),
+                                          sqlite3_column_bytes(stmt_, i)));
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt_, i)),
+                                   sqlite3_column_bytes(stmt_, i)));
+    default:
+        return QVariant();
+    }
+}
+
+QVariantList Statement::row() const
+{
+    QVariantList r;
+    const int n = columnCount();
+    r.reserve(n);
+    for (int i = 0; i < n; ++i)
+        r.append(value(i));
+    return r;
+}
+
+// ---- Database --------------------------------------------------------------
+
+Database::Database(sqlite3* db, const QString& path) : db_(db), path_(path), cache_(new Cache) {}
+
+Database::~Database()
+{
+    for (sqlite3_stmt* s : std::as_const(cache_->statements))
+        sqlite3_finalize(s);
+    sqlite3_close(db_);
+}
+
+void Database::check(int rc, const char* what) const
+{
+    if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE)
+        return;
+    QString msg = QString::fromUtf8(sqlite3_errmsg(db_));
+    if (msg.isEmpty() || msg == QLatin1String("not an error"))
+        msg = QString::fromUtf8(sqlite3_errstr(rc));
+    if (what)
+        msg = QStringLiteral("%1 (%2)").arg(msg, QString::fromLatin1(what));
+    throw StoreError(sqlite3_extended_errcode(db_) ? sqlite3_extended_errcode(db_) : rc, msg);
+}
+
+std::unique_ptr<Database> Database::open(const QString& path, Mode mode, const QByteArray& key)
+{
+    const QFileInfo info(path);
+    if (mode == Mode::OpenExisting && !info.exists())
+        throw StoreError(SQLITE_CANTOPEN, QStringLiteral("数据库文件不存在: %1").arg(path));
+    if (mode == Mode::Create && info.exists())
+        throw StoreError(SQLITE_CANTOPEN, QStringLiteral("数据库文件已存在: %1").arg(path));
+
+    const int flags = mode == Mode::Create ? (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) : SQLITE_OPEN_READWRITE;
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = raw ? QString::fromUtf8(sqlite3_errmsg(raw)) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(raw);
+        throw StoreError(rc, QStringLiteral("无法打开数据库 %1: %2").arg(path, msg));
+    }
+    std::unique_ptr<Database> db(new Database(raw, path));
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_busy_timeout(raw, 5000);
+    db->check(sqlite3_key(raw, key.constData(), int(key.size())), "key");
+    try {
+        db->execScript(QStringLiteral("PRAGMA cipher_page_size = 4096;"));
+        // The first read proves the key; a wrong key or a foreign file fails here.
+        db->scalar(QStringLiteral("select count(*) from sqlite_master"));
+    } catch (const StoreError& e) {
+        QString why = e.message();
+        if ((e.code() & 0xff) == SQLITE_NOTADB)
+            why = QStringLiteral("密码不符或文件不是本系统的数据库 (%1)").arg(e.message());
+        else if ((e.code() & 0xff) == SQLITE_CORRUPT)
+            why = QStringLiteral("数据库文件已损坏 (%1)").arg(e.message());
+        throw StoreError(e.code(), QStringLiteral("无法打开数据库 %1: %2").arg(path, why));
+    }
+    db->execScript(QStringLiteral("PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; "
+                                  "PRAGMA cache_size = -65536; PRAGMA foreign_keys = OFF;"));
+    const QString jm = db->scalar(QStringLiteral("PRAGMA journal_mode")).toString();
+    if (jm.compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0)
+        throw StoreError(0, QStringLiteral("无法设置数据库日志模式: %1").arg(jm));
+    return db;
+}
+
+Statement Database::prepare(const QString& sql)
+{
+    sqlite3_stmt*& slot = cache_->statements[sql];
+    if (!slot) {
+        const QByteArray text = sql.toUtf8();
+        const int rc = sqlite3_prepare_v2(db_, text.constData(), int(text.size()), &slot, nullptr);
+        if (rc != SQLITE_OK) {
+            cache_->statements.remove(sql);
+            check(rc, "prepare");
+        }
+    }
+    return Statement(*this, slot);
+}
+
+void Database::exec(const QString& sql, const QVariantList& binds)
+{
+    Statement st = prepare(sql);
+    st.bindAll(binds);
+    while (st.step()) {
+    }
+}
+
+QList<QVariantList> Database::query(const QString& sql, const QVariantList& binds)
+{
+    Statement st = prepare(sql);
+    st.bindAll(binds);
+    QList<QVariantList> rows;
+    while (st.step())
+        rows.append(st.row());
+    return rows;
+}
+
+QVariant Database::scalar(const QString& sql, const QVariantList& binds)
+{
+    Statement st = prepare(sql);
+    st.bindAll(binds);
+    if (st.step())
+        return st.value(0);
+    return QVariant();
+}
+
+void Database::execScript(const QString& sql)
+{
+    char* err = nullptr;
+    const int rc = sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &err);
+    if (rc != SQLITE_OK) {
+        const QString msg = err ? QString::fromUtf8(err) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_free(err);
+        throw StoreError(sqlite3_extended_errcode(db_), msg);
+    }
+}
+
+qint64 Database::lastInsertRowId() const
+{
+    return sqlite3_last_insert_rowid(db_);
+}
+
+int Database::changes() const
+{
+    return sqlite3_changes(db_);
+}
+
+// ---- Transaction -----------------------------------------------------------
+
+Transaction::Transaction(Database& db) : db_(db), level_(db.depth_)
+{
+    if (level_ == 0)
+        db_.execScript(QStringLiteral("BEGIN IMMEDIATE"));
+    else
+        db_.execScript(QStringLiteral("SAVEPOINT sp%1").arg(level_));
+    ++db_.depth_;
+}
+
+void Transaction::commit()
+{
+    if (done_)
+        return;
+    if (level_ == 0)
+        db_.execScript(QStringLiteral("COMMIT"));
+    else
+        db_.execScript(QStringLiteral("RELEASE sp%1").arg(level_));
+    done_ = true;
+    --db_.depth_;
+}
+
+Transaction::~Transaction()
+{
+    if (done_)
+        return;
+    --db_.depth_;
+    // A failed COMMIT may already have ended the transaction; rollback errors are moot then.
+    if (level_ == 0) {
+        if (!sqlite3_get_autocommit(db_.handle()))
+            sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    } else {
+        const QByteArray sp = QStringLiteral("sp%1").arg(level_).toUtf8();
+        sqlite3_exec(db_.handle(), ("ROLLBACK TO " + sp + "; RELEASE " + sp).constData(), nullptr, nullptr,
+                     nullptr);
+    }
+}

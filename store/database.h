@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <memory>
+#include <stdexcept>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// A failure of the store. `code` is the SQLite result code (0 for our own checks).
+class StoreError : public std::runtime_error {
+public:
+    StoreError(int code, const QString& message);
+    int code() const { return code_; }
+    QString message() const { return message_; }
+    // True for a constraint violation (duplicate door number and the like).
+    bool isConstraint() const;
+
+private:
+    int code_;
+    QString message_;
+};
+
+class Database;
+
+// A prepared statement with bound values; reset on destruction so the cached
+// statement can be reused.
+class Statement {
+public:
+    Statement(Database& db, sqlite3_stmt* stmt);
+    Statement(Statement&& other) noexcept;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    ~Statement();
+
+    Statement& bind(int index, const QVariant& value);  // 1-based
+    Statement& bindAll(const QVariantList& values);
+    bool step();  // true while a row is available
+    int columnCount() const;
+    QString columnName(int i) const;
+    QVariant value(int i) const;
+    QVariantList row() const;
+
+private:
+    Database* db_;
+    sqlite3_stmt* stmt_;
+};
+
+// One connection to an encrypted data file.
+class Database {
+public:
+    static constexpr const char* Password = "pkrudvm72tqxcb";
+    enum class Mode { OpenExisting, Create };
+
+    // Opens (or creates) the file, keys it and reads it once. Throws StoreError:
+    // a missing file in OpenExisting mode, a wrong key or a file that is not a
+    // database are reported without touching the file.
+    static std::unique_ptr<Database> open(const QString& path, Mode mode,
+                                          const QByteArray& key = Password);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    QString path() const { return path_; }
+    sqlite3* handle() const { return db_; }
+
+    // Prepared statements are cached by their text.
+    Statement prepare(const QString& sql);
+    void exec(const QString& sql, const QVariantList& binds = {});
+    QList<QVariantList> query(const QString& sql, const QVariantList& binds = {});
+    QVariant scalar(const QString& sql, const QVariantList& binds = {});
+    // Runs several statements without values (schema scripts).
+    void execScript(const QString& sql);
+    qint64 lastInsertRowId() const;
+    int changes() const;
+
+    bool inTransaction() const { return depth_ > 0; }
+    void check(int rc, const char* what = nullptr) const;
+
+private:
+    explicit Database(sqlite3* db, const QString& path);
+    friend class Transaction;
+    sqlite3* db_;
+    QString path_;
+    int depth_ = 0;
+    struct Cache;
+    std::unique_ptr<Cache> cache_;
+};
+
+// RAII transaction: commits on commit(), rolls back in the destructor otherwise.
+// Nested transactions become savepoints of the outer one.
+class Transaction {
+public:
+    explicit Transaction(Database& db);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+private:
+    Database& db_;
+    int level_;
+    bool done_ = false;
+};

@@ -1,0 +1,80 @@
+#include "store/datafile.h"
+
+#include "store/schema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+DataLock::DataLock(const QString& folder) : lock_(lockPath(folder))
+{
+    lock_.setStaleLockTime(0);
+}
+
+QString DataLock::lockPath(const QString& folder)
+{
+    return QDir(folder).filePath(QStringLiteral("data.dat.lock"));
+}
+
+bool DataLock::tryLock()
+{
+    return lock_.tryLock(0);
+}
+
+namespace DataFile {
+
+QString path(const QString& folder)
+{
+    return QDir(folder).filePath(QStringLiteral("data.dat"));
+}
+
+std::unique_ptr<Database> openExisting(const QString& path)
+{
+    std::unique_ptr<Database> db = Database::open(path, Database::Mode::OpenExisting);
+    QStringList missing;
+    for (const QString& t : Schema::tables())
+        if (Schema::columns(*db, t).isEmpty())
+            missing << t;
+    if (!missing.isEmpty())
+        throw StoreError(0, QStringLiteral("%1 不是本系统的数据库: 缺少数据表 %2").arg(path, missing.join(QStringLiteral("、"))));
+    Schema::upgrade(*db);
+    return db;
+}
+
+std::unique_ptr<Database> createWith(const QString& path, const std::function<void(Database&)>& fill)
+{
+    if (QFileInfo::exists(path))
+        throw StoreError(0, QStringLiteral("数据库文件已存在: %1").arg(path));
+    const QString tmp = path + QStringLiteral(".new");
+    QFile::remove(tmp);
+    QFile::remove(tmp + QStringLiteral("-journal"));
+    try {
+        std::unique_ptr<Database> db = Database::open(tmp, Database::Mode::Create);
+        Schema::create(*db);
+        {
+            Transaction t(*db);
+            fill(*db);
+            t.commit();
+        }
+    } catch (...) {
+        QFile::remove(tmp);
+        QFile::remove(tmp + QStringLiteral("-journal"));
+        throw;
+    }
+    if (!QFile::rename(tmp, path)) {
+        QFile::remove(tmp);
+        throw StoreError(0, QStringLiteral("无法建立数据库文件: %1").arg(path));
+    }
+    return openExisting(path);
+}
+
+std::unique_ptr<Database> create(const QString& path, const NewEstate& estate)
+{
+    return createWith(path, [&](Database& db) {
+        db.exec(QStringLiteral("insert into 操作员 (操作员, 密码, 操作级别) values (?, ?, 'A')"),
+                {estate.operatorName, estate.password});
+        db.exec(QStringLiteral("insert into 广告 (收据名称, 广告) values (?, ?)"), {estate.receiptName, estate.notice});
+    });
+}
+
+}  // namespace DataFile

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "store/database.h"
+
+#include <QLockFile>
+#include <QString>
+#include <functional>
+#include <memory>
+
+// The lock beside data.dat that the main program holds for its whole run; the
+// backup tool takes the same lock.
+class DataLock {
+public:
+    explicit DataLock(const QString& folder);
+    static QString lockPath(const QString& folder);
+    // False when another live process holds it.
+    bool tryLock();
+    bool isLocked() const { return lock_.isLocked(); }
+    void unlock() { lock_.unlock(); }
+
+private:
+    QLockFile lock_;
+};
+
+struct NewEstate {
+    QString operatorName;
+    QString password;
+    QString receiptName;
+    QString notice;
+};
+
+namespace DataFile {
+QString path(const QString& folder);
+// Opens an existing data file: keys it, checks that it holds the tables of this
+// system, and upgrades an older file. A file that fails these checks is left
+// exactly as it was and a StoreError names the failure.
+std::unique_ptr<Database> openExisting(const QString& path);
+// Creates a new file with the first operator (level "A") and the settings row.
+// It is built under a temporary name and renamed into place when complete.
+std::unique_ptr<Database> create(const QString& path, const NewEstate& estate);
+// Creates a file, fills it with `fill` and renames it into place when complete.
+std::unique_ptr<Database> createWith(const QString& path, const std::function<void(Database&)>& fill);
+}  // namespace DataFile

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "store/criterion.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+class Database;
+
+// A client-side static cursor over one table, shared by every window that shows it.
+//
+// Rows are read with one statement (`select rowid, * from <table> where <base and
+// filter> order by <order>`) and held in memory; the base criterion and the filter
+// are evaluated by SQLite through the table's indexes, so a set filtered to one
+// household never reads the other households' rows. Reading is lazy: opening,
+// filtering or re-querying only marks the rows stale, and the next access reads
+// them.
+//
+// Position: before the first row (BOF), on a row, or after the last row (EOF).
+// An edited or added row is written when the cursor moves off it, or by update()
+// / updateBatch(); deletions are held until updateBatch(). Every write that belongs
+// together runs in one transaction. Writes throw StoreError and leave the rows as
+// they were.
+class RecordSet : public QObject {
+    Q_OBJECT
+public:
+    enum class Direction { Forward, Backward };
+    enum class Start { Current, First, Last, Bookmark };
+    using Bookmark = qint64;
+
+    RecordSet(Database& db, const QString& table, const QString& orderBy = QString(),
+              QObject* parent = nullptr);
+    ~RecordSet() override;
+
+    Database& database() const { return db_; }
+    QString table() const { return table_; }
+    // The statement's own condition (for a window's data control).
+    void setBase(const Criterion& base);
+    Criterion base() const { return base_; }
+
+    bool isOpen() const { return open_; }
+    void open();
+
+    const QStringList& columns() const { return columns_; }
+    int columnIndex(const QString& name) const;  // -1 when unknown
+    QString declaredType(const QString& name) const;
+    bool isAutoNumber(int column) const { return column == autoColumn_; }
+
+    int count() const;
+    // 0-based row index; -1 before the first row, count() after the last.
+    int position() const;
+    bool bof() const;
+    bool eof() const;
+    bool hasCurrent() const;
+
+    void moveFirst();
+    void moveLast();
+    void moveNext();
+    void movePrevious();
+    void moveTo(int row);  // -1 = BOF, count() = EOF
+
+    Bookmark bookmark() const;  // 0 without a current row
+    bool moveToBookmark(Bookmark b);
+
+    // Searches from the start row (included) in the direction; not found leaves the
+    // set at EOF (forward) or BOF (backward).
+    bool find(const Criterion& criterion, Direction direction = Direction::Forward,
+              Start start = Start::Current, Bookmark from = 0);
+
+    void setFilter(const Criterion& filter);
+    void clearFilter() { setFilter(Criterion()); }
+    Criterion filter() const { return filter_; }
+
+    void addNew();
+    bool deleteCurrent();
+
+    QVariant value(const QString& column) const;
+    QVariant value(int column) const;
+    QVariant valueAt(int row, int column) const;
+    QVariant valueAt(int row, const QString& column) const;
+    void setValue(const QString& column, const QVariant& v);
+    void setValueAt(int row, int column, const QVariant& v);
+
+    bool isPending(int row) const;   // added or edited, not yet written
+    bool hasPendingChanges() const;
+    void update();       // writes the current row if it is added or edited
+    void updateBatch();  // writes every pending change in one transaction
+    void cancelBatch();  // drops every pending change
+    // Re-reads the rows (pending changes are written first). With keepPosition the
+    // cursor returns to the same row when it is still there.
+    void requery(bool keepPosition = false);
+
+signals:
+    void currentChanged();
+    void rowsReset();
+    void rowInserted(int row);
+    void rowRemoved(int row);
+    void valueChanged(int row, int column);
+
+private:
+    enum class State { Clean, Edited, Added };
+    struct Row {
+        Bookmark key;
+        QVariantList values;
+        State state;
+    };
+
+    void ensureLoaded() const;
+    void load() const;
+    void markStale();
+    void leaveCurrent();  // writes the row the cursor is about to leave
+    void setPosition(int pos);
+    int indexOfKey(Bookmark key) const;
+    QVariant field(const Row& row, const QString& name) const;
+    // Writes one row without touching the in-memory state; returns the new key for
+    // an added row.
+    Bookmark writeRow(const Row& row);
+    void applyWritten(Row& row, Bookmark key);
+    int checkedColumn(const QString& name) const;
+
+    Database& db_;
+    QString table_;
+    QString orderBy_;
+    Criterion base_;
+    Criterion filter_;
+    bool open_ = false;
+    QStringList columns_;
+    QStringList types_;
+    QHash<QString, int> index_;  // lower-case name -> column
+    int autoColumn_ = -1;
+
+    mutable bool loaded_ = false;
+    mutable QList<Row> rows_;
+    mutable int pos_ = -1;
+    mutable bool gap_ = false;  // the current row was deleted; pos_ is the row after it
+    QList<Bookmark> deleted_;
+    Bookmark nextNewKey_ = -1;
+};
