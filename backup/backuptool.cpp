@@ -1,0 +1,199 @@
+#include "backuptool.h"
+
+#include "backupprompter.h"
+#include "databasefile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+QString native(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString unfinishedWrite(const QStringList& leftovers, const QString& action)
+{
+    return QStringLiteral("数据库上次的写入没有完成（data.dat 旁有 %1），现在不能%2。"
+                          "请先启动 Tallowmere 并关闭一次，以完成恢复，然后再%2。")
+        .arg(leftovers.join(QStringLiteral("、")), action);
+}
+
+QString lockUnavailable(const QString& lockPath, const QString& action)
+{
+    return QStringLiteral("无法建立锁文件 %1，不能%2。").arg(native(lockPath), action);
+}
+
+QString verdictText(DatabaseFile::Verdict v)
+{
+    using V = DatabaseFile::Verdict;
+    switch (v) {
+    case V::Unreadable: return QStringLiteral("无法读取");
+    case V::Empty: return QStringLiteral("空文件");
+    case V::BadSize: return QStringLiteral("大小不是整页");
+    case V::PlainSqlite: return QStringLiteral("未加密的 SQLite 文件");
+    case V::Text: return QStringLiteral("文本文件");
+    case V::Blank: return QStringLiteral("开头为空白");
+    case V::Ok:
+    case V::Missing: break;
+    }
+    return QString();
+}
+
+}  // namespace
+
+QString BackupTool::defaultProgramFolder()
+{
+    const QString home = qEnvironmentVariable("FENWARY_HOME");
+    if (!home.isEmpty())
+        return QDir(home).absolutePath();
+    return QCoreApplication::applicationDirPath();
+}
+
+QStringList BackupTool::backupFiles(const QString& folder)
+{
+    return QDir(folder).entryList({QLatin1Char('*') + extension}, QDir::Files, QDir::Name);
+}
+
+BackupTool::BackupTool(const QString& programFolder, BackupPrompter& prompter)
+    : folder_(programFolder), prompter_(prompter)
+{
+}
+
+QString BackupTool::databasePath() const
+{
+    return QDir(folder_).filePath(DatabaseFile::fileName);
+}
+
+QString BackupTool::safetyCopyPath() const
+{
+    return QDir(folder_).filePath(safetyCopyName);
+}
+
+void BackupTool::inform(const QString& text)
+{
+    prompter_.inform(text, title, BackupPrompter::Icon::Information);
+}
+
+void BackupTool::warn(const QString& text)
+{
+    prompter_.inform(text, title, BackupPrompter::Icon::Exclamation);
+}
+
+bool BackupTool::refuseName(const QString& name)
+{
+    if (!name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')))
+        return false;
+    warn(QStringLiteral("文件名不能含有“/”或“\\”。"));
+    return true;
+}
+
+BackupTool::Outcome BackupTool::backUp(const QString& folder, const QString& nameText)
+{
+    const QString name = nameText.trimmed();
+    if (name.isEmpty()) {
+        inform(askName);
+        return Outcome::Stopped;
+    }
+    if (refuseName(name))
+        return Outcome::Refused;
+
+    const QString target = QDir(folder).filePath(name + extension);
+    // The old backup stays until the new one is complete and checked.
+    if (QFileInfo::exists(target) && !prompter_.askOkCancel(askOverwrite, title))
+        return Outcome::Stopped;
+
+    DatabaseLock lock(folder_);
+    switch (lock.acquire()) {
+    case DatabaseLock::Result::Acquired: break;
+    case DatabaseLock::Result::InUse: warn(backupInUse); return Outcome::Refused;
+    case DatabaseLock::Result::Unavailable:
+        warn(lockUnavailable(lock.path(), QStringLiteral("备份")));
+        return Outcome::Refused;
+    }
+    const QString database = databasePath();
+    if (const QStringList left = DatabaseFile::leftovers(database); !left.isEmpty()) {
+        warn(unfinishedWrite(left, QStringLiteral("备份")));
+        return Outcome::Refused;
+    }
+    const DatabaseFile::Verdict verdict = DatabaseFile::inspect(database);
+    if (verdict == DatabaseFile::Verdict::Missing) {
+        warn(QStringLiteral("找不到数据库文件 %1，不能备份。").arg(native(database)));
+        return Outcome::Refused;
+    }
+    if (verdict != DatabaseFile::Verdict::Ok) {
+        warn(QStringLiteral("%1 不是加密的 Fenwary 数据库文件（%2），不能备份。")
+                 .arg(native(database), verdictText(verdict)));
+        return Outcome::Refused;
+    }
+
+    QString error;
+    if (!copier_.copy(database, target, &error)) {
+        warn(QStringLiteral("备份失败：%1。原有的文件没有改动。").arg(error));
+        return Outcome::Failed;
+    }
+    lock.release();
+    inform(backupDone);
+    return Outcome::Done;
+}
+
+BackupTool::Outcome BackupTool::restore(const QString& folder, const QString& fileText)
+{
+    if (fileText.trimmed().isEmpty()) {
+        inform(askRestoreName);
+        return Outcome::Stopped;
+    }
+    if (!prompter_.askOkCancel(askRestore, title))
+        return Outcome::Stopped;
+    if (refuseName(fileText))
+        return Outcome::Refused;
+
+    DatabaseLock lock(folder_);
+    switch (lock.acquire()) {
+    case DatabaseLock::Result::Acquired: break;
+    case DatabaseLock::Result::InUse: warn(restoreInUse); return Outcome::Refused;
+    case DatabaseLock::Result::Unavailable:
+        warn(lockUnavailable(lock.path(), QStringLiteral("恢复")));
+        return Outcome::Refused;
+    }
+    const QString database = databasePath();
+    if (const QStringList left = DatabaseFile::leftovers(database); !left.isEmpty()) {
+        warn(unfinishedWrite(left, QStringLiteral("恢复")));
+        return Outcome::Refused;
+    }
+    const QString source = QDir(folder).filePath(fileText);
+    const DatabaseFile::Verdict verdict = DatabaseFile::inspect(source);
+    if (verdict == DatabaseFile::Verdict::Missing) {
+        warn(QStringLiteral("找不到要恢复的文件 %1，数据库没有改动。").arg(native(source)));
+        return Outcome::Refused;
+    }
+    if (verdict != DatabaseFile::Verdict::Ok) {
+        warn(QStringLiteral("%1 不是加密的 Fenwary 数据库文件（%2），不能恢复，数据库没有改动。")
+                 .arg(native(source), verdictText(verdict)));
+        return Outcome::Refused;
+    }
+
+    // The source is read before the safety copy is written, so that restoring
+    // from data_bf.备份 itself swaps the two files instead of losing one.
+    QString error;
+    SafeCopier::Staged staged;
+    if (!copier_.stage(source, database, staged, &error)) {
+        warn(QStringLiteral("恢复失败：%1。数据库没有改动。").arg(error));
+        return Outcome::Failed;
+    }
+    const bool hadDatabase = QFileInfo(database).isFile();
+    if (hadDatabase && !copier_.copy(database, safetyCopyPath(), &error)) {
+        warn(QStringLiteral("恢复失败：%1。数据库没有改动。").arg(error));
+        return Outcome::Failed;
+    }
+    if (!copier_.commit(staged, &error)) {
+        warn(hadDatabase ? QStringLiteral("恢复失败：%1。原数据库备份为data_bf.备份。").arg(error)
+                         : QStringLiteral("恢复失败：%1。").arg(error));
+        return Outcome::Failed;
+    }
+    lock.release();
+    inform(hadDatabase ? restoreDone : restoreDoneWithoutSafetyCopy);
+    return Outcome::Done;
+}
