@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <stdexcept>
+
+// A file could not be written (or a folder not created); the message is meant for
+// the operator and names the path.
+class FileError : public std::runtime_error {
+public:
+    explicit FileError(const QString& message);
+    QString message() const { return message_; }
+
+private:
+    QString message_;
+};
+
+// The text in GBK (the ANSI code page of a Chinese Windows). *ok becomes false when
+// some character has no GBK form; such characters come out as "?".
+QByteArray toGbk(const QString& text, bool* ok = nullptr);
+
+// Writes every line followed by CR LF, in GBK, replacing the file as a whole
+// (the old file stays untouched when anything fails). A line holding a character
+// without a GBK form refuses the whole file: FileError naming the line and the
+// character, and nothing is written.
+void writeGbkLines(const QString& path, const QStringList& lines);
+
+// VB's Space$, Left$ and Right$ on characters: a count below zero gives "",
+// a count beyond the length gives the whole text.
+QString spaces(int n);
+QString leftChars(const QString& text, int n);
+QString rightChars(const QString& text, int n);

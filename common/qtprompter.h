@@ -1,0 +1,31 @@
+#pragma once
+
+#include "common/prompter.h"
+
+#include <QPointer>
+#include <QWidget>
+
+// Message and input boxes of the window system. Yes/No boxes default to Yes and
+// OK/Cancel boxes to OK; Escape answers No / Cancel. An empty title shows the
+// default title.
+class QtPrompter : public Prompter {
+public:
+    explicit QtPrompter(QWidget* parent = nullptr) : parent_(parent) {}
+
+    void setParent(QWidget* parent) { parent_ = parent; }
+    QWidget* parent() const { return parent_; }
+    void setDefaultTitle(const QString& title) { defaultTitle_ = title; }
+    QString defaultTitle() const { return defaultTitle_; }
+
+    void inform(const QString& text, const QString& title, Icon icon = Icon::Information) override;
+    bool askYesNo(const QString& text, const QString& title) override;
+    bool askOkCancel(const QString& text, const QString& title) override;
+    std::optional<QString> input(const QString& prompt, const QString& title,
+                                 const QString& offered) override;
+
+private:
+    QString titleOf(const QString& title) const { return title.isEmpty() ? defaultTitle_ : title; }
+
+    QPointer<QWidget> parent_;
+    QString defaultTitle_ = QStringLiteral("Fenwary");
+};
