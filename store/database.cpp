@@ -174,9 +174,11 @@ std::unique_ptr<Database> Database::open(const QString& path, Mode mode, const Q
     std::unique_ptr<Database> db(new Database(raw, path));
     sqlite3_extended_result_codes(raw, 1);
     sqlite3_busy_timeout(raw, 5000);
-    db->check(sqlite3_key(raw, key.constData(), int(key.size())), "key");
+    if (!key.isEmpty())  // an empty key opens a plain file (tests and tools only)
+        db->check(sqlite3_key(raw, key.constData(), int(key.size())), "key");
     try {
-        db->execScript(QStringLiteral("PRAGMA cipher_page_size = 4096;"));
+        if (!key.isEmpty())
+            db->execScript(QStringLiteral("PRAGMA cipher_page_size = 4096;"));
         // The first read proves the key; a wrong key or a foreign file fails here.
         db->scalar(QStringLiteral("select count(*) from sqlite_master"));
     } catch (const StoreError& e) {

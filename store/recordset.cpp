@@ -333,8 +333,9 @@ void RecordSet::addNew()
     ensureLoaded();
     leaveCurrent();
     Row r{nextNewKey_--, QVariantList(columns_.size()), State::Added};
+    const int at = int(rows_.size());
+    emit rowAboutToBeInserted(at);
     rows_.append(r);
-    const int at = int(rows_.size()) - 1;
     emit rowInserted(at);
     pos_ = -2;  // forces the change signal
     setPosition(at);
@@ -345,6 +346,7 @@ bool RecordSet::deleteCurrent()
     if (!hasCurrent())
         return false;
     const int at = pos_;
+    emit rowAboutToBeRemoved(at);
     const Row r = rows_.takeAt(at);
     if (r.state != State::Added)
         deleted_.append(r.key);

@@ -97,7 +97,9 @@ public:
 signals:
     void currentChanged();
     void rowsReset();
+    void rowAboutToBeInserted(int row);
     void rowInserted(int row);
+    void rowAboutToBeRemoved(int row);
     void rowRemoved(int row);
     void valueChanged(int row, int column);
 

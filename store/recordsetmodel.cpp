@@ -19,15 +19,11 @@ RecordSetModel::RecordSetModel(RecordSet& rs, QList<GridColumn> columns, QObject
         beginResetModel();
         endResetModel();
     });
-    connect(&rs_, &RecordSet::rowInserted, this, [this](int row) {
-        // The new row takes the place of the new-row line, which moves down.
-        beginInsertRows(QModelIndex(), row, row);
-        endInsertRows();
-    });
-    connect(&rs_, &RecordSet::rowRemoved, this, [this](int row) {
-        beginRemoveRows(QModelIndex(), row, row);
-        endRemoveRows();
-    });
+    // A new row takes the place of the new-row line, which moves down.
+    connect(&rs_, &RecordSet::rowAboutToBeInserted, this, [this](int row) { beginInsertRows(QModelIndex(), row, row); });
+    connect(&rs_, &RecordSet::rowInserted, this, [this](int) { endInsertRows(); });
+    connect(&rs_, &RecordSet::rowAboutToBeRemoved, this, [this](int row) { beginRemoveRows(QModelIndex(), row, row); });
+    connect(&rs_, &RecordSet::rowRemoved, this, [this](int) { endRemoveRows(); });
     connect(&rs_, &RecordSet::valueChanged, this, [this](int row, int field) {
         for (int c = 0; c < fields_.size(); ++c)
             if (fields_[c] == field)
