@@ -1,0 +1,13 @@
+#include "charging/windows.h"
+
+#include "charging/billentrywindow.h"
+#include "charging/itemwindow.h"
+#include "shell/windowregistry.h"
+
+void registerChargingWindows(WindowRegistry& registry)
+{
+    registry.add({QStringLiteral("frm_项目维护"), ShowAs::Separate,
+                  [](Services& s) -> QWidget* { return new ItemWindow(s); }});
+    registry.add({QStringLiteral("frm_缴费录入"), ShowAs::ChildMaximized,
+                  [](Services& s) -> QWidget* { return new BillEntryWindow(s); }});
+}
