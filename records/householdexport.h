@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+class RecordSet;
+
+// The fixed-width household list 档案明细.txt: one line per household, five fields,
+// the first four each ended by "|".
+class HouseholdExport {
+public:
+    static QString fileName() { return QStringLiteral("档案明细.txt"); }
+
+    // One line. Null values count as empty texts; blank counts never go below zero.
+    static QString line(const QVariant& door, const QVariant& name, const QVariant& phone,
+                        const QVariant& unit, const QVariant& other);
+    // The lines of every row of the record set as it stands (filter included), in
+    // its order, without moving it.
+    static QStringList lines(const RecordSet& households);
+    // Writes the lines into the report folder (created when missing) and returns the
+    // path written. Throws FileError.
+    static QString write(const RecordSet& households);
+};
