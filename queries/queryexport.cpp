@@ -1,0 +1,57 @@
+#include "queries/queryexport.h"
+
+#include "common/fileopener.h"
+#include "common/gbkfile.h"
+#include "common/prompter.h"
+#include "common/reportfolder.h"
+#include "queries/querycells.h"
+
+#include <QDir>
+
+namespace {
+
+QString field(const QString& text, int width)
+{
+    const QString cut = leftChars(text, width);
+    return cut + spaces(width - int(cut.size()));
+}
+
+}  // namespace
+
+QStringList QueryExport::lines(const QueryTable& table)
+{
+    QStringList out;
+    out.reserve(table.rowCount() + 1);
+    QString header;
+    for (const QString& caption : table.headers())
+        header += field(caption, 30);
+    out << header;
+    const int columns = table.columnCount();
+    for (int r = 0; r < table.rowCount(); ++r) {
+        QString line = field(table.cell(r, 0), 30);
+        for (int c = 1; c < columns; ++c)
+            line += spaces(4) + field(table.cell(r, c), 26);
+        if (!QueryCells::trimBlanks(line).isEmpty())
+            out << line;
+    }
+    return out;
+}
+
+QString QueryExport::write(const QueryTable& table)
+{
+    const QString path = QDir(ensureReportFolder()).filePath(fileName());
+    writeGbkLines(path, lines(table));
+    return path;
+}
+
+QString QueryExport::doneMessage()
+{
+    return QStringLiteral("表生成放至 ") + reportFolderForMessage() + QStringLiteral(" 下面");
+}
+
+void QueryExport::run(const QueryTable& table, Prompter& prompter, const QString& title, FileOpener& opener)
+{
+    const QString path = write(table);
+    prompter.inform(doneMessage(), title, Prompter::Icon::Information);
+    opener.open(path);
+}

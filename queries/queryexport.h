@@ -1,0 +1,30 @@
+#pragma once
+
+#include "queries/querytable.h"
+
+#include <QString>
+#include <QStringList>
+
+class FileOpener;
+class Prompter;
+
+// The result table as the fixed-width text file 查询明细.txt in the report folder.
+class QueryExport {
+public:
+    static QString fileName() { return QStringLiteral("查询明细.txt"); }
+
+    // The header line: every caption filled or cut to 30 characters. Then one line
+    // per row that is not blank: the row text in 30 characters, then for every
+    // further column 4 blanks and the cell in 26 characters.
+    static QStringList lines(const QueryTable& table);
+
+    // Writes the file (GBK, CR LF, replacing an old one) and returns its path.
+    // Throws FileError.
+    static QString write(const QueryTable& table);
+
+    // "表生成放至 <folder> 下面" with the folder really used.
+    static QString doneMessage();
+
+    // write(), then the message, then the file opened in the viewer. Throws FileError.
+    static void run(const QueryTable& table, Prompter& prompter, const QString& title, FileOpener& opener);
+};
