@@ -1,0 +1,148 @@
+#include "collection/collection.h"
+
+#include "common/dates.h"
+#include "common/numbers.h"
+#include "common/prompter.h"
+#include "shell/services.h"
+#include "store/criterion.h"
+#include "store/database.h"
+#include "store/dataenvironment.h"
+
+namespace {
+
+const QString kDoor = QStringLiteral("门牌号");
+const QString kMonth = QStringLiteral("月份");
+const QString kCharge = QStringLiteral("收费金额");
+const QString kBalance = QStringLiteral("账户余额");
+const QString kPaid = QStringLiteral("缴费标志");
+
+double number(const QVariant& v)
+{
+    if (v.isNull() || !v.isValid())
+        return 0;
+    if (v.typeId() == QMetaType::QString)
+        return typedNumber(v.toString());
+    return v.toDouble();
+}
+
+}  // namespace
+
+Collection::Collection(Services& services) : s_(services) {}
+
+QString Collection::shortfallRemark(const QString& dateText, double cash, double newBalance)
+{
+    return QStringLiteral("\r  ") + dateText + QStringLiteral("应缴费") + plainNumber(cash - newBalance) +
+           QStringLiteral("元，实收") + plainNumber(cash) + QStringLiteral("元，还欠") + plainNumber(newBalance) +
+           QStringLiteral("元未缴，将合并至下次共同收缴!");
+}
+
+Collection::Outcome Collection::collect(const QString& remarks)
+{
+    DataEnvironment& data = s_.data;
+    Prompter& p = s_.prompter;
+    const QString title = s_.app.appTitle;
+    RecordSet& bills = data.rs缴费历史();
+    RecordSet& households = data.rs档案();
+
+    Outcome out;
+    out.remarks = remarks;
+
+    // Edits made in the window's boxes are saved first, so what is settled is what is stored.
+    bills.updateBatch();
+    households.updateBatch();
+
+    // A bill is settled against its own household only.
+    if (!bills.hasCurrent() || !households.hasCurrent() ||
+        households.value(kDoor).toString() != bills.value(kDoor).toString()) {
+        p.inform(QStringLiteral("请选择要缴费的记录"), title, Prompter::Icon::Information);
+        return out;
+    }
+    if (Criterion::valueIsTrue(bills.value(kPaid))) {
+        p.inform(QStringLiteral("本月已缴过费了"), title, Prompter::Icon::Information);
+        return out;
+    }
+
+    const qint64 billId = bills.bookmark();
+    const double charge = number(bills.value(kCharge));
+    const bool confirmed = p.askYesNo(
+        QStringLiteral("本次应缴费用是:") + formatMask(charge, QStringLiteral("#,##0.00")) + QStringLiteral(",是否确认?"),
+        title);
+    if (confirmed) {
+        const double balance = number(households.value(kBalance));  // empty counts as 0
+        double cash = 0;
+        if (balance > 0.5) {
+            const bool useCredit = p.askYesNo(QStringLiteral("此住户有预存款:") +
+                                                  formatMask(balance, QStringLiteral("#,##0")) +
+                                                  QStringLiteral(" ,是否直接从账户上扣除?"),
+                                              title);
+            if (useCredit && balance >= charge)
+                cash = 0;
+            else if (useCredit)
+                cash = typedNumber(p.input(QStringLiteral("请录入住户补缴现金金额"), title,
+                                           formatMask(charge - balance, QStringLiteral("###0"))));
+            else
+                cash = typedNumber(p.input(QStringLiteral("请录入住户实缴现金金额"), title,
+                                           formatMask(charge, QStringLiteral("###0"))));
+        } else if (balance < -1) {
+            cash = typedNumber(p.input(QStringLiteral("您的账户存在欠款 ") + plainNumber(balance) +
+                                           QStringLiteral("元，合计住户实缴现金金额应为"),
+                                       title, formatMask(charge - balance, QStringLiteral("###0"))));
+        } else {
+            cash = typedNumber(p.input(QStringLiteral("请录入住户实缴现金金额"), title,
+                                       formatMask(charge, QStringLiteral("###0"))));
+        }
+
+        const double newBalance = (balance + cash) - charge;
+        const QDate today = s_.clock.today();
+        QString newRemarks = remarks;
+        if (newBalance < -1) {
+            // No title of its own: the prompter shows the program's default title.
+            p.inform(QStringLiteral("住户缴金额不足，目前欠费：") + plainNumber(newBalance) +
+                         QStringLiteral("元，将合并至下次共同收缴！"),
+                     QString(), Prompter::Icon::Information);
+            newRemarks += shortfallRemark(chineseDate(today), cash, newBalance);
+        }
+
+        write(billId, households.bookmark(), bills.value(kDoor).toString(), bills.value(kMonth).toString(), cash,
+              newBalance, newRemarks);
+        refresh(billId);
+        out.settled = true;
+        out.remarks = newRemarks;
+    }
+
+    out.printRequested = p.askYesNo(QStringLiteral("是否打印当前缴费单据?"), title);
+    out.paid = bills.hasCurrent() && Criterion::valueIsTrue(bills.value(kPaid));
+    return out;
+}
+
+void Collection::write(qint64 billId, qint64 householdId, const QString& door, const QString& month, double cash,
+                       double newBalance, const QString& remarks)
+{
+    Database& db = s_.data.db();
+    const QString today = isoDate(s_.clock.today());
+    Transaction t(db);
+    db.exec(QStringLiteral("update 缴费历史 set 实缴金额 = ?, 账户余额 = ?, 缴费标志 = 1, 缴费时间 = ?, 其他说明 = ? "
+                           "where ID = ? and coalesce(缴费标志, 0) = 0"),
+            {cash, newBalance, today, remarks, billId});
+    if (db.changes() != 1)
+        throw StoreError(0, QStringLiteral("缴费记录已不存在或已缴费"));
+    db.exec(QStringLiteral("update 档案库 set 账户余额 = ? where ID = ?"), {newBalance, householdId});
+    if (db.changes() != 1)
+        throw StoreError(0, QStringLiteral("住户档案已不存在"));
+    db.exec(QStringLiteral("update 收费1 set 缴费时间 = ? where 门牌号 = ? and 月份 = ?"), {today, door, month});
+    db.exec(QStringLiteral("update 收费2 set 缴费时间 = ? where 门牌号 = ? and 月份 = ?"), {today, door, month});
+    t.commit();
+}
+
+// Every window showing the shared sets sees the written rows, on the same rows as before.
+void Collection::refresh(qint64 billId)
+{
+    DataEnvironment& data = s_.data;
+    data.rs档案().requery(true);
+    RecordSet& bills = data.rs缴费历史();
+    bills.requery(true);
+    if (bills.bookmark() != billId)
+        bills.moveToBookmark(billId);
+    data.rs收费1().requery(true);
+    data.rs收费2().requery(true);
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <optional>
+
+class DataEnvironment;
+struct AppContext;
+
+// What one receipt shows: the bill, its household, its lines and the settings.
+// Empty (null) values print as nothing.
+struct ReceiptData {
+    struct Metered {
+        QVariant name, current, previous, price, amount;  // 项目名 本月数 上月数 单价 收费金额
+    };
+    struct Fixed {
+        QVariant name, amount;  // 项目名 收费金额
+    };
+    bool paid = false;
+    QString remarks;
+    QString receiptName;
+    QString noticeText;
+    // The bill.
+    QVariant month, door, paidOn, charge, balance, cash;  // 月份 门牌号 缴费时间 收费金额 账户余额 实缴金额
+    // The household.
+    QVariant name, area;  // 户名 面积
+    QList<Metered> metered;
+    QList<Fixed> fixed;
+
+    // Reads the current bill of rs缴费历史, the current household of rs档案 and the
+    // lines of rs收费2 / rs收费1 (without moving them). Nothing without a current
+    // bill or household.
+    static std::optional<ReceiptData> fromCurrent(DataEnvironment& data, const AppContext& app, bool paid,
+                                                  const QString& remarks);
+};
+
+// One printed line: every line starts at the left margin except the title.
+struct ReceiptLine {
+    QString font = QStringLiteral("宋体");
+    double size = 10;
+    bool italic = false;
+    int x = 0;  // twips from the left of the printable area
+    QString text;
+
+    bool operator==(const ReceiptLine&) const = default;
+};
+
+// The receipt laid out as lines of text, columns built with blanks.
+struct ReceiptPage {
+    static constexpr int A4WidthTwips = 11906;
+
+    QList<ReceiptLine> lines;
+
+    // `pageWidth` is the printer's page width in twips; the title stands at a tenth of it.
+    static ReceiptPage build(const ReceiptData& data, int pageWidth = A4WidthTwips);
+    // One text per line: "font|size|italic|x|text" (for golden files).
+    QStringList dump() const;
+
+    static QString ruler();           // 65 × "─"
+    static QString columnHeader();    // the 92-character header of the metered lines
+    static QString meteredSegment(const ReceiptData::Metered& m);
+    static QString fixedSegment(const ReceiptData::Fixed& f);
+    static QString makerCredit();
+};

@@ -1,0 +1,127 @@
+#include "collection/receiptprinter.h"
+
+#include "common/fonts.h"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QRegularExpression>
+
+namespace {
+
+bool wide(QChar c)
+{
+    return c.unicode() >= 0x80;
+}
+
+void drawCells(QPainter& painter, const QFontMetricsF& fm, double x, double baseline, double cell,
+               const QString& text)
+{
+    int col = 0;
+    for (QChar c : text) {
+        const int span = wide(c) ? 2 : 1;
+        if (c != QLatin1Char(' ')) {
+            const double room = cell * span;
+            const double advance = fm.horizontalAdvance(c);
+            const double left = x + col * cell;
+            if (advance > room + 0.01) {
+                // A glyph wider than its cells is narrowed to fit them.
+                painter.save();
+                painter.translate(left, baseline);
+                painter.scale(room / advance, 1.0);
+                painter.drawText(QPointF(0, 0), QString(c));
+                painter.restore();
+            } else {
+                painter.drawText(QPointF(left + (room - advance) / 2, baseline), QString(c));
+            }
+        }
+        col += span;
+    }
+}
+
+}  // namespace
+
+void ReceiptPrinter::paint(QPainter& painter, const ReceiptPage& page)
+{
+    installSongFontSubstitution();
+    QPaintDevice* device = painter.device();
+    const double dpiX = device ? device->logicalDpiX() : 96;
+    static const QRegularExpression breaks(QStringLiteral("\r\n|\r|\n"));
+    double y = 0;
+    for (const ReceiptLine& line : page.lines) {
+        QFont font(line.font);
+        font.setPointSizeF(line.size);
+        font.setItalic(line.italic);
+        font.setWeight(QFont::Normal);
+        painter.setFont(font);
+        const QFontMetricsF fm(font, device);
+        const double cell = fm.horizontalAdvance(QChar(0x4E2D)) / 2;
+        const double x = line.x * dpiX / 1440.0;
+        for (const QString& part : line.text.split(breaks)) {
+            drawCells(painter, fm, x, y + fm.ascent(), cell, part);
+            y += fm.height();
+        }
+    }
+}
+
+int ReceiptPrinter::pageWidthTwips(const QPrinter& printer)
+{
+    return qRound(printer.pageLayout().fullRectPoints().width() * 20.0);
+}
+
+bool ReceiptPrinter::printToPdf(const ReceiptData& data, const QString& path, QString* error)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setDocName(data.receiptName);
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        if (error)
+            *error = QStringLiteral("无法写入文件 %1").arg(path);
+        return false;
+    }
+    paint(painter, ReceiptPage::build(data, pageWidthTwips(printer)));
+    if (!painter.end()) {
+        if (error)
+            *error = QStringLiteral("无法写入文件 %1").arg(path);
+        return false;
+    }
+    return true;
+}
+
+bool ReceiptPrinter::print(const ReceiptData& data, QWidget* parent, Output output, QString* error)
+{
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull() || output == Output::Preview) {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setDocName(data.receiptName);
+        QPrintPreviewDialog dialog(&printer, parent);
+        dialog.setWindowTitle(QStringLiteral("打印预览"));
+        QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&data](QPrinter* p) {
+            QPainter painter(p);
+            paint(painter, ReceiptPage::build(data, pageWidthTwips(*p)));
+        });
+        dialog.exec();
+        return true;
+    }
+    QPrinter printer(info, QPrinter::HighResolution);
+    printer.setDocName(data.receiptName);
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        if (error)
+            *error = QStringLiteral("无法在打印机 %1 上打印").arg(info.printerName());
+        return false;
+    }
+    paint(painter, ReceiptPage::build(data, pageWidthTwips(printer)));
+    if (!painter.end() || printer.printerState() == QPrinter::Error) {
+        if (error)
+            *error = QStringLiteral("打印机 %1 报告打印失败").arg(info.printerName());
+        return false;
+    }
+    return true;
+}
