@@ -84,7 +84,7 @@ void HouseholdRulesTest::exportLine_data()
         << null() << null() << null() << null() << null() << sp(19) + "|" + sp(29) + "|" + sp(9) + "|" + sp(39) + "|";
     QTest::newRow("line breaks in other information stay on one line")
         << QVariant("7") << QVariant("王") << QVariant("") << QVariant("") << QVariant("配偶:\r\n年龄:\n籍贯:")
-        << sp(19) + "7|" + sp(28) + "王|" + sp(9) + "|" + sp(39) + "|" + "配偶: 年龄: 籍贯:";
+        << sp(18) + "7|" + sp(28) + "王|" + sp(9) + "|" + sp(39) + "|" + "配偶: 年龄: 籍贯:";
 }
 
 void HouseholdRulesTest::exportLine()

@@ -1,0 +1,6 @@
+#pragma once
+
+class WindowRegistry;
+
+// Registers "数据清理".
+void registerMaintenanceWindows(WindowRegistry& registry);
