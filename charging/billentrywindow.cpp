@@ -224,6 +224,8 @@ void BillEntryWindow::loadBill()
     bill_->requery();
     fixedLines_->requery();
     meteredLines_->requery();
+    grid1_->resizeColumnsToContents();
+    grid2_->resizeColumnsToContents();
     households_->find(Criterion::equals(kDoor, door), RecordSet::Direction::Forward, RecordSet::Start::First);
 }
 
