@@ -1,0 +1,64 @@
+// Tallowmere: the main program. The program folder holding data.dat is the
+// folder of this executable, or FENWARY_HOME when that variable is set.
+#include "common/dates.h"
+#include "common/desktopfileopener.h"
+#include "common/fonts.h"
+#include "common/qtprompter.h"
+#include "shell/services.h"
+#include "shell/shellwindows.h"
+#include "shell/startup.h"
+#include "shell/windowregistry.h"
+
+#ifdef FENWARY_HAVE_RECORDS
+#include "records/windows.h"
+#endif
+#ifdef FENWARY_HAVE_CHARGING
+#include "charging/windows.h"
+#endif
+#ifdef FENWARY_HAVE_COLLECTION
+#include "collection/windows.h"
+#endif
+#ifdef FENWARY_HAVE_QUERIES
+#include "queries/windows.h"
+#endif
+#ifdef FENWARY_HAVE_MAINTENANCE
+#include "maintenance/windows.h"
+#endif
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tallowmere"));
+    installSongFontSubstitution();
+
+    WindowRegistry registry;
+    registerShellWindows(registry);
+#ifdef FENWARY_HAVE_RECORDS
+    registerRecordsWindows(registry);
+#endif
+#ifdef FENWARY_HAVE_CHARGING
+    registerChargingWindows(registry);
+#endif
+#ifdef FENWARY_HAVE_COLLECTION
+    registerCollectionWindows(registry);
+#endif
+#ifdef FENWARY_HAVE_QUERIES
+    registerQueriesWindows(registry);
+#endif
+#ifdef FENWARY_HAVE_MAINTENANCE
+    registerMaintenanceWindows(registry);
+#endif
+
+    AppContext app;
+    QtPrompter prompter;
+    prompter.setDefaultTitle(app.appTitle);
+    DesktopFileOpener opener;
+    SystemClock clock;
+
+    Startup startup(Startup::programFolder(), registry, prompter, app, opener, clock);
+    if (!startup.run())
+        return 1;
+    return application.exec();
+}

@@ -1,0 +1,55 @@
+#include "shell/firststart.h"
+
+#include "shell/demoestate.h"
+#include "store/database.h"
+
+#include <QDir>
+
+QString FirstStart::noDatabaseText(const QString& folder)
+{
+    return QStringLiteral("文件夹 %1 中没有数据库文件 data.dat。\n"
+                          "可以在这里建立一个新的数据库,或者建立一个演示小区先试用本系统。")
+        .arg(QDir::toNativeSeparators(folder));
+}
+
+QString FirstStart::check(const NewEstate& estate)
+{
+    if (estate.operatorName.trimmed().isEmpty())
+        return QStringLiteral("请输入第一个操作员的名字。");
+    if (estate.password.isEmpty())
+        return QStringLiteral("请输入操作员的密码。");
+    if (estate.password.trimmed().isEmpty())
+        return QStringLiteral("密码不能只有空格。");
+    return QString();
+}
+
+std::unique_ptr<Database> FirstStart::build(const QString& folder, const FirstStartAnswer& answer, const QDate& today)
+{
+    const QString path = DataFile::path(folder);
+    switch (answer.choice) {
+    case FirstStartAnswer::Choice::Create: {
+        const QString problem = check(answer.estate);
+        if (!problem.isEmpty())
+            throw StoreError(0, problem);
+        NewEstate e = answer.estate;
+        e.operatorName = e.operatorName.trimmed();
+        e.receiptName = e.receiptName.trimmed();
+        return DataFile::create(path, e);
+    }
+    case FirstStartAnswer::Choice::Demo:
+        return DemoEstate::create(path, today);
+    case FirstStartAnswer::Choice::Decline:
+        break;
+    }
+    return nullptr;
+}
+
+QString FirstStart::demoText()
+{
+    return QStringLiteral("演示小区已经建立,其中的住户和账单都是演示数据。\n"
+                          "登录时可以选:\n"
+                          "  %1  密码 %2 (全部功能)\n"
+                          "  %3  密码 %4 (只能收费和查询)\n"
+                          "试用后删除程序文件夹中的 data.dat,再次启动时即可建立正式的数据库。")
+        .arg(DemoEstate::adminName(), DemoEstate::password(), DemoEstate::clerkName(), DemoEstate::password());
+}

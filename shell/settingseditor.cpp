@@ -1,0 +1,75 @@
+#include "shell/settingseditor.h"
+
+#include "shell/appsettings.h"
+#include "shell/services.h"
+#include "store/dataenvironment.h"
+
+SettingsEditor::SettingsEditor(DataEnvironment& data, AppContext& app)
+    : data_(data), app_(app), operators_(std::make_unique<RecordSet>(data.db(), QStringLiteral("操作员")))
+{
+    operators_->open();
+    RecordSet& rs = settings();
+    if (rs.count() == 0) {
+        rs.addNew();
+        rs.setValue(QStringLiteral("收据名称"), QString());
+        rs.setValue(QStringLiteral("广告"), QString());
+    } else if (!rs.hasCurrent()) {
+        rs.moveFirst();
+    }
+}
+
+SettingsEditor::~SettingsEditor() = default;
+
+RecordSet& SettingsEditor::settings()
+{
+    RecordSet& rs = data_.rs广告();
+    rs.open();
+    return rs;
+}
+
+void SettingsEditor::addOperator()
+{
+    operators_->addNew();
+}
+
+SettingsEditor::Deletion SettingsEditor::deleteOperator()
+{
+    RecordSet& ops = *operators_;
+    if (!ops.hasCurrent())
+        return Deletion::NoCurrent;
+    // A row added in this window has no row in the table yet (negative bookmark).
+    const RecordSet::Bookmark key = ops.bookmark();
+    if (key > 0) {
+        const int others =
+            data_.scratchValue(QStringLiteral("select count(*) from 操作员 where rowid <> ?"), {key}).toInt();
+        if (others == 0)
+            return Deletion::LastOperator;
+    }
+    ops.deleteCurrent();
+    try {
+        ops.updateBatch();
+    } catch (...) {
+        ops.cancelBatch();  // shows the table as it is
+        throw;
+    }
+    if (!ops.hasCurrent() && !ops.eof())
+        ops.moveNext();
+    return Deletion::Deleted;
+}
+
+SettingsEditor::Closing SettingsEditor::close(const QString& name, const QString& password, const QString& level)
+{
+    settings().updateBatch();
+    if (name.trimmed().isEmpty() || password.trimmed().isEmpty() || level.trimmed().isEmpty())
+        return Closing::Incomplete;
+    operators_->update();
+    ShellSettings::read(data_, app_);
+    return Closing::Closed;
+}
+
+void SettingsEditor::discard()
+{
+    RecordSet& rs = settings();
+    if (rs.hasPendingChanges())
+        rs.cancelBatch();
+}

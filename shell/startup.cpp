@@ -1,0 +1,162 @@
+#include "shell/startup.h"
+
+#include "common/dates.h"
+#include "common/prompter.h"
+#include "shell/firststartdialog.h"
+#include "shell/loginwindow.h"
+#include "shell/mainframe.h"
+#include "store/dataenvironment.h"
+#include "store/datafile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <cstdio>
+#include <cstdlib>
+
+Startup::Startup(const QString& folder, const WindowRegistry& registry, Prompter& prompter, AppContext& app,
+                 FileOpener& opener, Clock& clock)
+    : folder_(QDir::cleanPath(QDir(folder).absolutePath())),
+      registry_(registry),
+      prompter_(prompter),
+      app_(app),
+      opener_(opener),
+      clock_(clock)
+{
+    askFirstStart = [](const QString& f) { return FirstStartDialog::ask(f); };
+    quit = [this] { endNow(); };
+}
+
+Startup::~Startup()
+{
+    // Windows first: they hold the data environment's record sets.
+    delete frame_.data();
+    delete login_.data();
+    services_.reset();
+    data_.reset();
+    lock_.reset();
+}
+
+QString Startup::programFolder()
+{
+    const QString home = qEnvironmentVariable("FENWARY_HOME");
+    if (!home.isEmpty())
+        return home;
+    return QCoreApplication::applicationDirPath();
+}
+
+QString Startup::lockedText(const QString& folder)
+{
+    return QStringLiteral("数据库已经被打开!\n%1 中的 data.dat 正在被另一个 Fenwary 使用,请先关闭那个程序。")
+        .arg(QDir::toNativeSeparators(folder));
+}
+
+QString Startup::openFailedText(const QString& path, const QString& reason)
+{
+    return QStringLiteral("无法打开数据库 %1:\n%2\n\n数据库文件没有被改动,程序将退出。")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
+LoginWindow* Startup::loginWindow() const
+{
+    return login_.data();
+}
+
+MainFrame* Startup::mainFrame() const
+{
+    return frame_.data();
+}
+
+bool Startup::holdsLock() const
+{
+    return lock_ && lock_->isLocked();
+}
+
+void Startup::tell(const QString& text, bool critical)
+{
+    prompter_.inform(text, app_.appTitle, critical ? Prompter::Icon::Critical : Prompter::Icon::Information);
+}
+
+void Startup::endNow()
+{
+    if (lock_)
+        lock_->unlock();
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+bool Startup::run()
+{
+    if (!QFileInfo(folder_).isDir()) {
+        tell(QStringLiteral("程序文件夹 %1 不存在,程序将退出。").arg(QDir::toNativeSeparators(folder_)), true);
+        return false;
+    }
+    lock_ = std::make_unique<DataLock>(folder_);
+    if (!lock_->tryLock()) {
+        if (QFileInfo::exists(DataLock::lockPath(folder_)))
+            tell(lockedText(folder_));
+        else
+            tell(QStringLiteral("无法在 %1 中建立锁文件 data.dat.lock (文件夹不可写?),程序将退出。")
+                     .arg(QDir::toNativeSeparators(folder_)),
+                 true);
+        lock_.reset();
+        return false;
+    }
+    if (!openData()) {
+        lock_.reset();
+        return false;
+    }
+    services_.reset(new Services{*data_, prompter_, app_, opener_, clock_});
+
+    LoginWindow* login = nullptr;
+    try {
+        login = new LoginWindow(*services_);
+    } catch (const StoreError& e) {
+        tell(openFailedText(DataFile::path(folder_), e.message()), true);
+        return false;
+    }
+    login_ = login;
+    login->quit = [this] { quit(); };
+    login->onLoggedIn = [this](const QString& level) { showMainFrame(level); };
+    login->show();
+    return true;
+}
+
+bool Startup::openData()
+{
+    const QString path = DataFile::path(folder_);
+    std::unique_ptr<Database> db;
+    if (QFileInfo::exists(path)) {
+        try {
+            db = DataFile::openExisting(path);
+        } catch (const StoreError& e) {
+            tell(openFailedText(path, e.message()), true);
+            return false;
+        }
+    } else {
+        const FirstStartAnswer answer = askFirstStart(folder_);
+        if (answer.choice == FirstStartAnswer::Choice::Decline)
+            return false;
+        try {
+            db = FirstStart::build(folder_, answer, clock_.today());
+        } catch (const StoreError& e) {
+            tell(QStringLiteral("无法建立数据库 %1:\n%2\n程序将退出。").arg(QDir::toNativeSeparators(path), e.message()),
+                 true);
+            return false;
+        }
+        if (answer.choice == FirstStartAnswer::Choice::Demo)
+            tell(FirstStart::demoText());
+    }
+    data_ = std::make_unique<DataEnvironment>(std::move(db), folder_);
+    return true;
+}
+
+void Startup::showMainFrame(const QString& level)
+{
+    auto* frame = new MainFrame(*services_, registry_);
+    frame_ = frame;
+    frame->quit = [this] { quit(); };
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    frame->applyLevel(level);
+    frame->showMaximized();
+}
