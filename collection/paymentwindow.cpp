@@ -135,8 +135,9 @@ PaymentWindow::PaymentWindow(Services& services, QWidget* parent) : QWidget(pare
         edit->setObjectName(QString::fromUtf8(b.name));
         edit->setReadOnly(true);
         householdBinder_->bind(edit, QString::fromUtf8(b.column));
+        // Other information takes a row of its own.
         const bool wideBox = i == 7;
-        const int row = i / 2, c = (i % 2) * 2;
+        const int row = wideBox ? 4 : i / 2, c = wideBox ? 0 : (i % 2) * 2;
         form->addWidget(label, row, c);
         form->addWidget(edit, row, c + 1, 1, wideBox ? 3 : 1);
         ++i;
@@ -191,6 +192,7 @@ PaymentWindow::PaymentWindow(Services& services, QWidget* parent) : QWidget(pare
 
     // Layout: households beside their boxes and remarks; bills; the two line grids.
     auto* top = new QHBoxLayout;
+    grid1_->horizontalHeader()->setStretchLastSection(true);
     grid1_->setMinimumWidth(240);
     grid1_->setMaximumWidth(320);
     top->addWidget(grid1_);

@@ -94,10 +94,10 @@ QString ReceiptPage::ruler()
 
 QString ReceiptPage::columnHeader()
 {
-    const QString half = QStringLiteral("收费项目") + blanks(11) + QStringLiteral("本月数") + blanks(3) +
-                         QStringLiteral("上月数") + blanks(4) + QStringLiteral("单价") + blanks(8) +
-                         QStringLiteral("金额") + blanks(10);
-    return half + QStringLiteral("|") + half + blanks(1);
+    const QString names = QStringLiteral("收费项目") + blanks(11) + QStringLiteral("本月数") + blanks(3) +
+                          QStringLiteral("上月数") + blanks(4) + QStringLiteral("单价") + blanks(8) +
+                          QStringLiteral("金额");
+    return names + blanks(10) + QStringLiteral("|") + names + blanks(1);
 }
 
 QString ReceiptPage::meteredSegment(const ReceiptData::Metered& m)
