@@ -61,6 +61,12 @@ BillEntryWindow::BillEntryWindow(Services& services, QWidget* parent) : QWidget(
     fixedLines_ = new RecordSet(db, QStringLiteral("收费1"), QStringLiteral("项目号, ID"), this);
     meteredLines_ = new RecordSet(db, QStringLiteral("收费2"), QStringLiteral("项目号, ID"), this);
     households_ = new RecordSet(db, QStringLiteral("档案库"), QStringLiteral("ID"), this);
+    // Until the first household is shown, the bill and line sets hold nothing: a set
+    // without its door and month would read the whole table.
+    const Criterion none = Criterion::equals(kDoor, QString()).andEquals(kMonth, QString());
+    bill_->setBase(none);
+    fixedLines_->setBase(none);
+    meteredLines_->setBase(none);
 
     nav_ = new NavBar(this);
     nav_->setObjectName(QStringLiteral("ado档案"));

@@ -161,7 +161,8 @@ void SingleEntry::enter(RecordSet& households, const QString& door, const QStrin
         db.exec(QStringLiteral("update 缴费历史 set 缴费标志 = 0 where ID = ?"), {billId});
     }
 
-    // 5, 6. Every item, in 项目号 order.
+    // 5, 6. Every item, in 项目号 order. "+项目号" keeps the lookups on the door-and-month
+    // index; the item index would walk every household's lines of the item.
     double total = 0.0;
     const QList<Item> items = itemsOf(data_.rs项目());
     for (const Item& item : items) {
@@ -170,18 +171,18 @@ void SingleEntry::enter(RecordSet& households, const QString& door, const QStrin
         qint64 lineId = 0;
         if (item.computed) {
             const QVariant existing = db.scalar(
-                QStringLiteral("select ID from 收费2 where 门牌号 = ? and 月份 = ? and 项目号 = ? order by ID limit 1"),
+                QStringLiteral("select ID from 收费2 where 门牌号 = ? and 月份 = ? and +项目号 = ? order by ID limit 1"),
                 {door, month, item.no});
             lineId = existing.isNull() ? 0 : existing.toLongLong();
 
             double previous = 0.0;
             if (item.metered) {
                 const QVariant earlier = db.scalar(
-                    QStringLiteral("select max(月份) from 收费2 where 门牌号 = ? and 项目号 = ? and 月份 < ?"),
+                    QStringLiteral("select max(月份) from 收费2 where 门牌号 = ? and +项目号 = ? and 月份 < ?"),
                     {door, item.no, month});
                 if (!earlier.isNull()) {
                     const QList<QVariantList> reading = db.query(
-                        QStringLiteral("select 本月数 from 收费2 where 门牌号 = ? and 月份 = ? and 项目号 = ? "
+                        QStringLiteral("select 本月数 from 收费2 where 门牌号 = ? and 月份 = ? and +项目号 = ? "
                                        "order by ID limit 1"),
                         {door, earlier, item.no});
                     if (!reading.isEmpty())
@@ -216,7 +217,7 @@ void SingleEntry::enter(RecordSet& households, const QString& door, const QStrin
             total += number(db.scalar(QStringLiteral("select 收费金额 from 收费2 where ID = ?"), {lineId}));
         } else {
             const QVariant existing = db.scalar(
-                QStringLiteral("select ID from 收费1 where 门牌号 = ? and 月份 = ? and 项目号 = ? order by ID limit 1"),
+                QStringLiteral("select ID from 收费1 where 门牌号 = ? and 月份 = ? and +项目号 = ? order by ID limit 1"),
                 {door, month, item.no});
             lineId = existing.isNull() ? 0 : existing.toLongLong();
 
