@@ -252,8 +252,8 @@ bool BillEntryWindow::checkMonth()
 {
     if (checking_)
         return false;
-    const QString t = month_->text();
-    if (isValidMonthText(t.left(4) + t.right(2)) && t.size() == 6) {
+    // Stricter than a date test of yyyy/mm: the month is a key, so exactly six digits.
+    if (isValidMonthText(month_->text())) {
         showBill();
         return true;
     }
