@@ -69,13 +69,13 @@ CREATE TABLE 广告 (
 );
 )SQL";
 
-// Lookups by door number and month, by month alone, and by item.
+// Lookups by door number and month (and item), by month alone, and by item.
 const char* const kIndexes = R"SQL(
 CREATE INDEX IF NOT EXISTS 缴费历史_门牌号_月份 ON 缴费历史(门牌号, 月份);
 CREATE INDEX IF NOT EXISTS 缴费历史_月份 ON 缴费历史(月份);
-CREATE INDEX IF NOT EXISTS 收费1_门牌号_月份 ON 收费1(门牌号, 月份);
+CREATE INDEX IF NOT EXISTS 收费1_门牌号_月份_项目号 ON 收费1(门牌号, 月份, 项目号);
 CREATE INDEX IF NOT EXISTS 收费1_项目号_月份 ON 收费1(项目号, 月份);
-CREATE INDEX IF NOT EXISTS 收费2_门牌号_月份 ON 收费2(门牌号, 月份);
+CREATE INDEX IF NOT EXISTS 收费2_门牌号_月份_项目号 ON 收费2(门牌号, 月份, 项目号);
 CREATE INDEX IF NOT EXISTS 收费2_项目号_月份 ON 收费2(项目号, 月份);
 )SQL";
 
