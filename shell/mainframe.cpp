@@ -114,6 +114,7 @@ MainFrame::MainFrame(Services& services, const WindowRegistry& registry, QWidget
     QMenuBar* bar = menuBar();
     QMenu* m1 = bar->addMenu(QStringLiteral("缴费管理"));
     m1->setObjectName(QStringLiteral("menu_1"));
+    m1->menuAction()->setObjectName(QStringLiteral("menu_1"));
     menus_.insert(QStringLiteral("menu_1"), m1->menuAction());
     addEntry(items_, m1->addAction(QStringLiteral("缴费录入")), QStringLiteral("menu_1_1"), QStringLiteral("frm_缴费录入"))
         ->setShortcut(Qt::Key_F2);
@@ -125,6 +126,7 @@ MainFrame::MainFrame(Services& services, const WindowRegistry& registry, QWidget
         ->setShortcut(Qt::Key_F4);
     QMenu* m2 = bar->addMenu(QStringLiteral("档案管理"));
     m2->setObjectName(QStringLiteral("menu_2"));
+    m2->menuAction()->setObjectName(QStringLiteral("menu_2"));
     menus_.insert(QStringLiteral("menu_2"), m2->menuAction());
     addEntry(items_, m2->addAction(QStringLiteral("档案录入")), QStringLiteral("menu_2_1"), QStringLiteral("frm_档案录入"))
         ->setShortcut(Qt::Key_F5);
