@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLinearGradient>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -102,6 +103,7 @@ MainFrame::MainFrame(Services& services, const WindowRegistry& registry, QWidget
 {
     setObjectName(QStringLiteral("frm_main"));
     setWindowTitle(services_.app.appTitle);
+    QGuiApplication::setWindowIcon(tileIcon(QStringLiteral("费"), QColor(0x1f, 0x4e, 0x79)));
     quit = [] {
         std::fflush(nullptr);
         std::_Exit(0);
@@ -319,6 +321,7 @@ void MainFrame::openWindow(const QString& name)
     }
     // A window that chose its own title-bar buttons keeps them inside the frame.
     const Qt::WindowFlags own = w->windowFlags();
+    const QSize wanted = w->testAttribute(Qt::WA_Resized) ? w->size() : w->sizeHint();
     QMdiSubWindow* sub = mdi_->addSubWindow(
         w, (own & Qt::CustomizeWindowHint) ? (own & ~Qt::WindowType_Mask) | Qt::SubWindow : Qt::WindowFlags());
     sub->setAttribute(Qt::WA_DeleteOnClose);
@@ -329,8 +332,12 @@ void MainFrame::openWindow(const QString& name)
     });
     if (spec->showAs == ShowAs::ChildMaximized)
         sub->showMaximized();
-    else
+    else {
         sub->show();
+        // The window's own size, plus the frame's border and title bar.
+        if (wanted.isValid())
+            sub->resize(wanted + (sub->size() - w->size()));
+    }
     mdi_->setActiveSubWindow(sub);
 }
 

@@ -43,7 +43,7 @@ SettingsWindow::SettingsWindow(Services& services, QWidget* parent)
     notice_ = new QPlainTextEdit(this);
     notice_->setObjectName(QStringLiteral("txt广告"));
     notice_->setTabChangesFocus(true);
-    notice_->setMinimumHeight(70);
+    notice_->setFixedHeight(90);
 
     nav_ = new NavBar(this);
     nav_->setObjectName(QStringLiteral("Adodc1"));
