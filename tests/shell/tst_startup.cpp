@@ -18,6 +18,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
+#include <QSysInfo>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -189,6 +191,28 @@ private slots:
         QVERIFY(!QFile::exists(DataLock::lockPath(dir.path())));
         Run third(dir.path());
         QVERIFY(third.startup.run());
+    }
+
+    void lockLeftByAnEndedRunIsTakenOver()
+    {
+        // "退出" ends the process at once; a lock file it leaves names a process
+        // that no longer runs.
+        QTemporaryDir dir;
+        QVERIFY(QFile::copy(TestEstate::templatePath(), DataFile::path(dir.path())));
+        QProcess gone;
+        gone.start(QStringLiteral("true"));
+        QVERIFY(gone.waitForStarted());
+        const qint64 pid = gone.processId();
+        QVERIFY(gone.waitForFinished());
+        QFile lock(DataLock::lockPath(dir.path()));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(QByteArray::number(pid) + "\n" + QCoreApplication::applicationName().toUtf8() + "\n" +
+                   QSysInfo::machineHostName().toUtf8() + "\n" + QSysInfo::machineUniqueId() + "\n" +
+                   QSysInfo::bootUniqueId() + "\n");
+        lock.close();
+        Run run(dir.path());
+        QVERIFY2(run.startup.run(), qPrintable(run.prompter.texts().join(QLatin1Char('|'))));
+        QVERIFY(run.prompter.boxes().isEmpty());
     }
 
     void programFolderFollowsFenwaryHome()
