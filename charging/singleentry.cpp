@@ -134,10 +134,16 @@ void SingleEntry::enter(RecordSet& households, const QString& door, const QStrin
                 result.outcome = Outcome::Stopped;
                 return;
             }
+            // The charge goes back to the balance and the bill is unpaid again in one
+            // transaction: a bill left paid with its charge already refunded would be
+            // refunded twice by the next entry.
             const QVariant old = households.value(QStringLiteral("账户余额"));
             households.setValue(QStringLiteral("账户余额"), number(old) + number(bills.first().value(2)));
             try {
+                Transaction t(db);
                 households.update();
+                db.exec(QStringLiteral("update 缴费历史 set 缴费标志 = 0 where ID = ?"), {billId});
+                t.commit();
             } catch (const StoreError&) {
                 households.setValue(QStringLiteral("账户余额"), old);
                 throw;
