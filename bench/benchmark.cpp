@@ -1,0 +1,886 @@
+// fenwary_bench [folder=/tmp/fenwary-large] [households months] [--runs R]
+//
+// Opens a generated estate through the program's own classes (offscreen, scripted
+// answers, a fixed clock) and times the operator's steps, each as the median of R
+// runs; times the bare SQLite statements of the same listings on a connection of
+// its own; prints one table. The estate is generated when the folder has none.
+// Every step that writes works on a copy of the file.
+#include "bench/estategenerator.h"
+
+#include "charging/billentrywindow.h"
+#include "charging/continuousentry.h"
+#include "charging/singleentry.h"
+#include "collection/paymentwindow.h"
+#include "collection/receipt.h"
+#include "common/dates.h"
+#include "common/fileopener.h"
+#include "common/gbkfile.h"
+#include "common/prompter.h"
+#include "maintenance/cleanup.h"
+#include "queries/allitemsquery.h"
+#include "queries/itemquery.h"
+#include "queries/queryexport.h"
+#include "records/householdwindow.h"
+#include "records/searchwindow.h"
+#include "shell/loginwindow.h"
+#include "shell/services.h"
+#include "shell/startup.h"
+#include "shell/windowregistry.h"
+#include "store/criterion.h"
+#include "store/database.h"
+#include "store/dataenvironment.h"
+#include "store/datafile.h"
+#include "store/recordset.h"
+#include "store/sqlite.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <algorithm>
+#include <unistd.h>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace {
+
+QTextStream out(stdout);
+QTextStream err(stderr);
+
+// ---- timing ----------------------------------------------------------------
+
+struct Timing {
+    double median = 0;
+    double first = 0;
+    int runs = 0;
+};
+
+// `setup` runs before each run, untimed; `body` is timed.
+Timing measure(int runs, const std::function<void(int)>& body, const std::function<void(int)>& setup = {})
+{
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        if (setup)
+            setup(i);
+        QElapsedTimer c;
+        c.start();
+        body(i);
+        ms.push_back(c.nsecsElapsed() / 1e6);
+    }
+    Timing t;
+    t.runs = runs;
+    t.first = ms.empty() ? 0 : ms.front();
+    std::sort(ms.begin(), ms.end());
+    t.median = ms.empty() ? 0 : (ms.size() % 2 ? ms[ms.size() / 2] : (ms[ms.size() / 2 - 1] + ms[ms.size() / 2]) / 2);
+    return t;
+}
+
+void settle()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QApplication::processEvents();
+    QApplication::processEvents();
+}
+
+// ---- bare SQLite ------------------------------------------------------------
+
+// One connection through the sqlite3 C API alone: keyed like the program's, with
+// the same page cache, statements prepared once and rebound.
+class Bare {
+public:
+    using Value = std::variant<std::monostate, qint64, double, QByteArray>;
+
+    explicit Bare(const QString& path)
+    {
+        if (sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+            fail("open");
+        const char* key = Database::Password;
+        sqlite3_key(db_, key, int(qstrlen(key)));
+        exec("PRAGMA cipher_page_size = 4096; PRAGMA cache_size = -65536; select count(*) from sqlite_master;");
+    }
+    ~Bare()
+    {
+        for (auto& s : statements_)
+            sqlite3_finalize(s.second);
+        sqlite3_close(db_);
+    }
+
+    void exec(const char* sql)
+    {
+        if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+            fail(sql);
+    }
+
+    // Steps the statement to its end, reading every column of every row as its type;
+    // returns the rows.
+    qint64 run(const char* sql, const std::vector<Value>& binds = {})
+    {
+        sqlite3_stmt* st = statement(sql);
+        for (size_t i = 0; i < binds.size(); ++i) {
+            const int at = int(i) + 1;
+            const Value& v = binds[i];
+            if (const auto* n = std::get_if<qint64>(&v))
+                sqlite3_bind_int64(st, at, *n);
+            else if (const auto* d = std::get_if<double>(&v))
+                sqlite3_bind_double(st, at, *d);
+            else if (const auto* t = std::get_if<QByteArray>(&v))
+                sqlite3_bind_text(st, at, t->constData(), int(t->size()), SQLITE_TRANSIENT);
+            else
+                sqlite3_bind_null(st, at);
+        }
+        qint64 rows = 0;
+        int rc;
+        volatile qint64 sink = 0;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            const int n = sqlite3_column_count(st);
+            for (int c = 0; c < n; ++c) {
+                switch (sqlite3_column_type(st, c)) {
+                case SQLITE_INTEGER:
+                    sink = sink + sqlite3_column_int64(st, c);
+                    break;
+                case SQLITE_FLOAT:
+                    sink = sink + qint64(sqlite3_column_double(st, c));
+                    break;
+                case SQLITE_TEXT:
+                    sink = sink + qint64(sqlite3_column_text(st, c)[0]) + sqlite3_column_bytes(st, c);
+                    break;
+                default:
+                    break;
+                }
+            }
+            ++rows;
+        }
+        sqlite3_reset(st);
+        sqlite3_clear_bindings(st);
+        if (rc != SQLITE_DONE)
+            fail(sql);
+        return rows;
+    }
+
+private:
+    sqlite3_stmt* statement(const char* sql)
+    {
+        for (auto& s : statements_)
+            if (s.first == sql)
+                return s.second;
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) != SQLITE_OK)
+            fail(sql);
+        statements_.push_back({sql, st});
+        return st;
+    }
+    [[noreturn]] void fail(const char* what)
+    {
+        throw StoreError(sqlite3_errcode(db_), QStringLiteral("bare %1: %2")
+                                                   .arg(QString::fromUtf8(what), QString::fromUtf8(sqlite3_errmsg(db_))));
+    }
+
+    sqlite3* db_ = nullptr;
+    std::vector<std::pair<std::string, sqlite3_stmt*>> statements_;
+};
+
+QByteArray u8(const QVariant& v)
+{
+    return v.toString().toUtf8();
+}
+
+// Scripted answers that also keep the longest wait from an answer (or the start)
+// to the next box: what the operator waits for between two prompts.
+class TimedPrompter : public ScriptedPrompter {
+public:
+    void startClock()
+    {
+        clock_.start();
+        longest_ = 0;
+    }
+    void lap()
+    {
+        if (clock_.isValid())
+            longest_ = std::max(longest_, clock_.nsecsElapsed() / 1e6);
+    }
+    double longest() const { return longest_; }
+
+    void inform(const QString& text, const QString& title, Icon icon = Icon::Information) override
+    {
+        lap();
+        ScriptedPrompter::inform(text, title, icon);
+        restart();
+    }
+    bool askYesNo(const QString& text, const QString& title) override
+    {
+        lap();
+        const bool a = ScriptedPrompter::askYesNo(text, title);
+        restart();
+        return a;
+    }
+    bool askOkCancel(const QString& text, const QString& title) override
+    {
+        lap();
+        const bool a = ScriptedPrompter::askOkCancel(text, title);
+        restart();
+        return a;
+    }
+    std::optional<QString> input(const QString& prompt, const QString& title, const QString& offered) override
+    {
+        lap();
+        std::optional<QString> a = ScriptedPrompter::input(prompt, title, offered);
+        restart();
+        return a;
+    }
+
+private:
+    void restart()
+    {
+        if (clock_.isValid())
+            clock_.restart();
+    }
+    QElapsedTimer clock_;
+    double longest_ = 0;
+};
+
+// ---- the table ---------------------------------------------------------------
+
+struct Line {
+    QString step;
+    Timing t;
+    std::optional<Timing> bare;
+    double targetMs = 0;            // 0: no time target
+    double targetRatio = 0;         // 0: no ratio target
+    QString note;
+};
+
+QList<Line> lines;
+
+Line& add(const QString& step, Timing t, double targetMs, const QString& note = QString())
+{
+    lines.append({step, t, std::nullopt, targetMs, 0, note});
+    return lines.last();
+}
+
+QString ms(double v)
+{
+    return v >= 100 ? QString::number(v, 'f', 0) : QString::number(v, 'f', v >= 10 ? 1 : 2);
+}
+
+bool printTable()
+{
+    bool all = true;
+    out << "\n| Step | Runs | Median ms | First ms | Bare ms | Ratio | Target | Met | Note |\n";
+    out << "|---|---:|---:|---:|---:|---:|---|---|---|\n";
+    for (const Line& l : std::as_const(lines)) {
+        QString target;
+        bool met = true;
+        if (l.targetMs > 0) {
+            target = QStringLiteral("≤ %1 %2").arg(l.targetMs).arg(l.step.endsWith(QLatin1String("MB")) ? "MB" : "ms");
+            met = met && l.t.median <= l.targetMs;
+        }
+        QString ratio;
+        if (l.bare) {
+            const double r = l.bare->median > 0 ? l.t.median / l.bare->median : 0;
+            ratio = QString::number(r, 'f', 2) + QStringLiteral("×");
+            if (l.targetRatio > 0) {
+                target += QStringLiteral(", ≤ %1×").arg(l.targetRatio);
+                met = met && r <= l.targetRatio;
+            }
+        }
+        all = all && met;
+        out << "| " << l.step << " | " << l.t.runs << " | " << ms(l.t.median) << " | " << ms(l.t.first) << " | "
+            << (l.bare ? ms(l.bare->median) : QStringLiteral("")) << " | " << ratio << " | " << target << " | "
+            << (target.isEmpty() ? QStringLiteral("") : met ? QStringLiteral("yes") : QStringLiteral("NO")) << " | "
+            << l.note << " |\n";
+    }
+    out.flush();
+    return all;
+}
+
+qint64 peakKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+// ---- helpers -------------------------------------------------------------------
+
+QString copyEstate(const QString& from, const QString& folder)
+{
+    QDir().mkpath(folder);
+    const QString to = DataFile::path(folder);
+    QFile::remove(to);
+    if (!QFile::copy(DataFile::path(from), to))
+        throw StoreError(0, QStringLiteral("cannot copy the estate to %1").arg(to));
+    // The copy's dirty pages would otherwise be written back during the next
+    // commits and be counted as theirs.
+    ::sync();
+    return folder;
+}
+
+QString nextMonth(const QString& month)
+{
+    const QDate d = QDate(month.left(4).toInt(), month.mid(4, 2).toInt(), 1).addMonths(1);
+    return monthKey(d);
+}
+
+struct ItemKinds {
+    QList<bool> computed, metered;
+};
+
+// The items in the order single entry visits them.
+ItemKinds itemKinds(DataEnvironment& env)
+{
+    RecordSet& items = env.rs项目();
+    items.open();
+    ItemKinds k;
+    for (int i = 0; i < items.count(); ++i) {
+        k.computed << Criterion::valueIsTrue(items.valueAt(i, QStringLiteral("计算标志")));
+        k.metered << Criterion::valueIsTrue(items.valueAt(i, QStringLiteral("项目标志")));
+    }
+    return k;
+}
+
+// The answers of one single entry into a new month: a reading above every earlier
+// one, a price, an amount.
+void queueEntry(ScriptedPrompter& p, const ItemKinds& k)
+{
+    for (int i = 0; i < k.computed.size(); ++i) {
+        if (k.computed[i]) {
+            p.type(k.metered[i] ? QStringLiteral("999999") : QStringLiteral("3"));
+            p.type(QStringLiteral("1.5"));
+        } else {
+            p.type(QStringLiteral("30"));
+        }
+    }
+}
+
+bool checkScript(ScriptedPrompter& p, const QString& step)
+{
+    const bool ok = p.pending() == 0 && p.unanswered() == 0;
+    if (!ok) {
+        err << "warning: " << step << ": " << p.pending() << " answers left, " << p.unanswered()
+            << " boxes unanswered; last box: " << (p.boxes().isEmpty() ? QString() : p.boxes().last().text) << "\n";
+        err.flush();
+    }
+    p.clear();
+    return ok;
+}
+
+template <typename W>
+void closeWindow(QPointer<W>& w)
+{
+    if (!w)
+        return;
+    w->close();
+    settle();
+    delete w.data();
+    settle();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    QStringList args = app.arguments().mid(1);
+    int runs = 5;
+    const int r = args.indexOf(QStringLiteral("--runs"));
+    if (r >= 0) {
+        runs = std::max(1, args.value(r + 1).toInt());
+        args.remove(r, std::min<qsizetype>(2, args.size() - r));
+    }
+    int entryLimit = 0;  // households of the continuous entry; 0: all
+    const int l = args.indexOf(QStringLiteral("--entry"));
+    if (l >= 0) {
+        entryLimit = std::max(0, args.value(l + 1).toInt());
+        args.remove(l, std::min<qsizetype>(2, args.size() - l));
+    }
+    if (args.size() > 3 || args.value(0).startsWith(QLatin1Char('-'))) {
+        err << "usage: fenwary_bench [folder=/tmp/fenwary-large] [households months] [--runs R] [--entry K]\n";
+        return 2;
+    }
+    const QString folder = QDir(args.value(0, QStringLiteral("/tmp/fenwary-large"))).absolutePath();
+    EstateOptions options;
+    if (args.size() > 1)
+        options.households = args[1].toInt();
+    if (args.size() > 2)
+        options.months = args[2].toInt();
+
+    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/fenwary-bench-XXXXXX"));
+    qputenv("FENWARY_REPORT_DIR", (work.path() + QStringLiteral("/reports")).toUtf8());
+
+    try {
+        QElapsedTimer total;
+        total.start();
+        if (!QFileInfo::exists(DataFile::path(folder))) {
+            const QString why = EstateGenerator::check(options);
+            if (!why.isEmpty()) {
+                err << why << "\n";
+                return 2;
+            }
+            out << "generating " << options.households << " households × " << options.months << " months into "
+                << folder << " ...\n";
+            out.flush();
+            EstateGenerator(options).create(folder);
+        }
+        const QString estate = copyEstate(folder, work.path() + QStringLiteral("/main"));
+
+        TimedPrompter prompter;
+        FixedClock clock{QDate(2024, 7, 15)};
+        AppContext appContext;
+        RecordingFileOpener opener;
+        WindowRegistry registry;
+
+        // Start to a ready log-in window: lock, open and key the file, check its
+        // tables, the data environment, the log-in window shown and painted.
+        std::unique_ptr<Startup> startup;
+        const Timing tStart = measure(
+            runs,
+            [&](int) {
+                startup = std::make_unique<Startup>(estate, registry, prompter, appContext, opener, clock);
+                if (!startup->run() || !startup->loginWindow())
+                    throw StoreError(0, QStringLiteral("start-up failed: ") + prompter.texts().join(" / "));
+                settle();
+            },
+            [&](int) {
+                startup.reset();
+                settle();
+            });
+        add(QStringLiteral("Start to ready log-in window (key derivation included)"), tStart, 0);
+        checkScript(prompter, QStringLiteral("start"));
+
+        Services& sv = *startup->services();
+        DataEnvironment& env = *startup->data();
+        Database& db = env.db();
+        Bare bare(DataFile::path(estate));
+
+        const QList<QVariantList> info = db.query(QStringLiteral(
+            "select (select count(*) from 档案库), (select count(*) from 缴费历史), (select count(*) from 收费1), "
+            "(select count(*) from 收费2), (select min(月份) from 缴费历史), (select max(月份) from 缴费历史)"));
+        const qint64 nHouseholds = info[0][0].toLongLong();
+        const QString firstMonth = info[0][4].toString(), lastMonth = info[0][5].toString();
+        out << "estate " << DataFile::path(folder) << ": " << nHouseholds << " households, " << info[0][1].toLongLong()
+            << " bills, " << info[0][2].toLongLong() << " + " << info[0][3].toLongLong() << " lines, months "
+            << firstMonth << ".." << lastMonth << "; " << runs << " runs per step\n";
+        out.flush();
+        const ItemKinds kinds = itemKinds(env);
+        const QString entryMonth = nextMonth(lastMonth);
+        // The last twelve months (the listings) and the first twelve (the cleanup).
+        const QStringList months = Cleanup(env).months();
+        const QString listFirst = months.value(std::max<qsizetype>(0, months.size() - 12)), listLast = months.last();
+        const QString cleanFirst = months.first(), cleanLast = months.value(std::min<qsizetype>(11, months.size() - 1));
+
+        // ---- household window --------------------------------------------------
+        RecordSet& households = env.rs档案();
+        QPointer<HouseholdWindow> hw;
+        const Timing tHwOpen = measure(
+            runs,
+            [&](int) {
+                hw = new HouseholdWindow(sv);
+                hw->show();
+                settle();
+            },
+            [&](int) {
+                closeWindow(hw);
+                households.requery();  // each open reads the households afresh
+            });
+        const Timing bHwOpen = measure(runs, [&](int) { bare.run("select * from 档案库 order by ID"); });
+        lines.append({QStringLiteral("Household window open"), tHwOpen, bHwOpen, 0, 0,
+                      QStringLiteral("%1 households read and shown").arg(nHouseholds)});
+
+        // Search by name: a name from four fifths down the list.
+        const QString searchName =
+            db.scalar(QStringLiteral("select 户名 from 档案库 order by ID limit 1 offset ?"), {nHouseholds * 4 / 5})
+                .toString();
+        auto* sw = new SearchWindow(sv);
+        sw->show();
+        settle();
+        sw->textBox()->setText(searchName);
+        qint64 foundAt = -1;
+        const Timing tSearch = measure(
+            runs,
+            [&](int) {
+                sw->startSearch();
+                settle();
+                foundAt = households.position();
+            },
+            [&](int) {
+                households.moveFirst();
+                settle();
+            });
+        const QByteArray nameU8 = searchName.toUtf8();
+        const Timing bSearch =
+            measure(runs, [&](int) { bare.run("select ID from 档案库 where instr(户名, ?) > 0 order by ID limit 1", {nameU8}); });
+        lines.append({QStringLiteral("Search by name"), tSearch, bSearch, 50, 0,
+                      QStringLiteral("\"%1\", found at row %2").arg(searchName).arg(foundAt + 1)});
+        sw->close();
+        delete sw;
+        settle();
+        checkScript(prompter, QStringLiteral("search"));
+
+        const Timing tHwExport = measure(runs, [&](int) {
+            hw->exportHouseholds();
+            settle();
+        });
+        const Timing bHwExport = measure(
+            runs, [&](int) { bare.run("select 门牌号, 户名, 联系电话, 单位, 其他信息 from 档案库 order by ID"); });
+        lines.append({QStringLiteral("Export of all households (档案明细.txt)"), tHwExport, bHwExport, 1000, 0,
+                      QStringLiteral("GBK file written")});
+        checkScript(prompter, QStringLiteral("household export"));
+        closeWindow(hw);
+
+        // ---- single entry ----------------------------------------------------------
+        {
+            QPointer<BillEntryWindow> bw = new BillEntryWindow(sv);
+            bw->show();
+            settle();
+            RecordSet& own = *bw->households();
+            std::vector<double> waits;
+            const Timing tSingle = measure(
+                runs,
+                [&](int) {
+                    prompter.startClock();
+                    bw->singleEntry();
+                    settle();
+                    prompter.lap();
+                    waits.push_back(prompter.longest());
+                },
+                [&](int i) {
+                    const QString door = own.valueAt(int((i * 997 + 13) % own.count()), QStringLiteral("门牌号")).toString();
+                    bw->monthBox()->setText(entryMonth);
+                    bw->doorBox()->setText(door);
+                    bw->showBill();
+                    settle();
+                    prompter.clear();
+                    queueEntry(prompter, kinds);
+                });
+            // The same writes and reads through bare statements, each write committed on its own.
+            bool oneTransaction = false;
+            const auto bareEntry = [&](int i) {
+                const QByteArray door =
+                    u8(own.valueAt(int((i * 997 + (oneTransaction ? 733 : 511)) % own.count()), QStringLiteral("门牌号")));
+                if (oneTransaction)
+                    bare.exec("BEGIN IMMEDIATE");
+                const QByteArray month = entryMonth.toUtf8();
+                bare.run("select ID, 缴费标志, 收费金额 from 缴费历史 where 门牌号 = ? and 月份 = ? order by ID limit 1",
+                         {door, month});
+                bare.run("insert into 缴费历史 (门牌号, 月份, 实缴金额, 收费金额, 其他说明, 缴费标志) values (?, ?, 0, 0, '', 0)",
+                         {door, month});
+                for (int k = 0; k < kinds.computed.size(); ++k) {
+                    const QByteArray no = QByteArray::number(k + 1).rightJustified(2, '0');
+                    if (kinds.computed[k]) {
+                        bare.run("select ID from 收费2 where 门牌号 = ? and 月份 = ? and +项目号 = ? order by ID limit 1",
+                                 {door, month, no});
+                        if (kinds.metered[k])
+                            bare.run("select 本月数 from 收费2 where 门牌号 = ? and +项目号 = ? and 月份 < ? "
+                                     "order by 月份 desc limit 1",
+                                     {door, no, month});
+                        bare.run("insert into 收费2 (门牌号, 月份, 项目号, 项目名, 上月数, 本月数, 单价, 收费金额) "
+                                 "values (?, ?, ?, 'x', 0, 1, 1.5, 1.5)",
+                                 {door, month, no});
+                    } else {
+                        bare.run("select ID from 收费1 where 门牌号 = ? and 月份 = ? and +项目号 = ? order by ID limit 1",
+                                 {door, month, no});
+                        bare.run("insert into 收费1 (门牌号, 月份, 项目号, 项目名, 收费金额) values (?, ?, ?, 'x', 30)",
+                                 {door, month, no});
+                    }
+                }
+                bare.run("update 缴费历史 set 收费金额 = 1 where 门牌号 = ? and 月份 = ?", {door, month});
+                if (oneTransaction)
+                    bare.exec("COMMIT");
+            };
+            const Timing bSingle = measure(runs, bareEntry);
+            oneTransaction = true;
+            const Timing bSingleOne = measure(runs, bareEntry);
+            std::sort(waits.begin(), waits.end());
+            lines.append({QStringLiteral("Single entry (scripted answers, new month %1)").arg(entryMonth), tSingle,
+                          bSingle, 50, 0,
+                          QStringLiteral("%1 items, every row committed at its step; bill and lines shown after; "
+                                         "bare writes in one transaction: %2 ms")
+                              .arg(kinds.computed.size())
+                              .arg(ms(bSingleOne.median))});
+            add(QStringLiteral("  of which the longest wait after one answer"),
+                Timing{waits.empty() ? 0 : waits[waits.size() / 2], waits.empty() ? 0 : waits.front(), runs}, 50);
+            checkScript(prompter, QStringLiteral("single entry"));
+            closeWindow(bw);
+        }
+
+        // ---- payment window ------------------------------------------------------------
+        QPointer<PaymentWindow> pw;
+        const Timing tPwOpen = measure(
+            runs,
+            [&](int) {
+                pw = new PaymentWindow(sv);
+                pw->setReceiptSink([](const ReceiptData&) {});
+                pw->show();
+                settle();
+            },
+            [&](int) {
+                closeWindow(pw);
+                households.moveFirst();
+            });
+        add(QStringLiteral("Payment window open"), tPwOpen, 0);
+        checkScript(prompter, QStringLiteral("payment window"));
+
+        int moveFrom = std::max(0, int(households.count() / 2));
+        const Timing tMove = measure(
+            runs * 4,
+            [&](int) {
+                households.moveNext();
+                settle();
+            },
+            [&](int i) {
+                households.moveTo(moveFrom + 2 * i);
+                settle();
+            });
+        // The same households through the bare statements; the first bill (by ID) is the one whose lines show.
+        std::vector<std::pair<QByteArray, QByteArray>> moveKeys;
+        for (int i = 0; i < runs * 4; ++i) {
+            const QVariant door = households.valueAt(moveFrom + 2 * i + 1, QStringLiteral("门牌号"));
+            moveKeys.push_back({u8(door), u8(db.scalar(QStringLiteral("select 月份 from 缴费历史 where 门牌号 = ? "
+                                                                     "order by ID limit 1"),
+                                                      {door}))});
+        }
+        const Timing bMove = measure(runs * 4, [&](int i) {
+            const auto& [door, month] = moveKeys[size_t(i)];
+            bare.run("select * from 缴费历史 where 门牌号=? order by ID, 月份 desc", {door});
+            bare.run("select * from 收费1 where 门牌号=? and 月份=? order by ID, 项目号", {door, month});
+            bare.run("select * from 收费2 where 门牌号=? and 月份=? order by ID, 项目号", {door, month});
+        });
+        checkScript(prompter, QStringLiteral("household move"));
+
+        // ---- collection -------------------------------------------------------------------
+        // Unpaid bills of households that owe little and hold no credit: the dialogue is
+        // confirm, cash, print.
+        const QList<QVariantList> unpaid = db.query(QStringLiteral(
+            "select b.ID, b.门牌号, b.收费金额 from 缴费历史 b join 档案库 h on h.门牌号 = b.门牌号 "
+            "where coalesce(b.缴费标志, 0) = 0 and coalesce(h.账户余额, 0) between -1 and 0.5 "
+            "order by b.ID limit ?"),
+            {runs * 2});
+        if (unpaid.size() < runs * 2)
+            throw StoreError(0, QStringLiteral("too few unpaid bills for the collection runs"));
+        RecordSet& bills = env.rs缴费历史();
+        bool collectedAll = true;
+        const Timing tCollect = measure(
+            runs,
+            [&](int i) {
+                pw->collect();
+                settle();
+                collectedAll = collectedAll && Criterion::valueIsTrue(bills.value(QStringLiteral("缴费标志"))) &&
+                               bills.bookmark() == unpaid[i][0].toLongLong();
+            },
+            [&](int i) {
+                households.find(Criterion::equals(QStringLiteral("门牌号"), unpaid[i][1]), RecordSet::Direction::Forward,
+                                RecordSet::Start::First);
+                settle();
+                bills.moveToBookmark(unpaid[i][0].toLongLong());
+                settle();
+                prompter.clear();
+                prompter.yes();
+                prompter.type(QString::number(unpaid[i][2].toDouble(), 'f', 2));
+                prompter.no();
+            });
+        checkScript(prompter, QStringLiteral("collection"));
+        const Timing bCollect = measure(runs, [&](int j) {
+            const QVariantList& b = unpaid[runs + j];
+            const QByteArray door = u8(b[1]);
+            const QByteArray today = "2024-07-15";
+            bare.exec("BEGIN IMMEDIATE");
+            bare.run("update 缴费历史 set 实缴金额 = ?, 账户余额 = ?, 缴费标志 = 1, 缴费时间 = ? where ID = ?",
+                     {b[2].toDouble(), 0.0, today, b[0].toLongLong()});
+            bare.run("update 档案库 set 账户余额 = ? where 门牌号 = ?", {0.0, door});
+            bare.run("update 收费1 set 缴费时间 = ? where 门牌号 = ? and 月份 = (select 月份 from 缴费历史 where ID = ?)",
+                     {today, door, b[0].toLongLong()});
+            bare.run("update 收费2 set 缴费时间 = ? where 门牌号 = ? and 月份 = (select 月份 from 缴费历史 where ID = ?)",
+                     {today, door, b[0].toLongLong()});
+            bare.exec("COMMIT");
+        });
+        lines.append({QStringLiteral("Payment window: next household, bills and lines shown"), tMove, bMove, 50, 0,
+                      QStringLiteral("moves from row %1").arg(moveFrom + 1)});
+        lines.append({QStringLiteral("One collection (its transaction, refresh)"), tCollect, bCollect, 50, 0,
+                      collectedAll ? QStringLiteral("bill marked paid") : QStringLiteral("NOT every bill settled")});
+        closeWindow(pw);
+
+        // ---- queries ---------------------------------------------------------------------
+        const QueryRange range{QString(), listFirst, listLast};
+        const QList<QVariantList> meteredItem = db.query(
+            QStringLiteral("select 项目号, 项目名 from 项目 where 计算标志 = 1 and 项目标志 = 1 order by 项目号 limit 1"));
+        const ChargeItem item{meteredItem.value(0).value(0).toString(), meteredItem.value(0).value(1).toString(), true};
+        int itemRows = 0;
+        const Timing tItem = measure(runs, [&](int) {
+            const std::optional<QueryTable> t =
+                ItemQuery(db).run(ItemQuery::Variant::Details, item, item.name, range);
+            itemRows = t ? t->rowCount() : -1;
+        });
+        const QByteArray itemNo = item.number.toUtf8(), lf = listFirst.toUtf8(), ll = listLast.toUtf8();
+        const Timing bItem = measure(runs, [&](int) {
+            bare.run("select b.门牌号, b.月份, l.* from 缴费历史 b join 收费2 l on l.门牌号=b.门牌号 and "
+                     "l.月份=b.月份 and l.项目号=? where b.月份 between ? and ? order by b.门牌号, b.月份",
+                     {itemNo, lf, ll});
+        });
+        lines.append({QStringLiteral("Item query, 12 months (%1, %2..%3)").arg(item.name, listFirst, listLast), tItem,
+                      bItem, 1000, 3, QStringLiteral("%1 table rows").arg(itemRows)});
+
+        QueryTable allItems;
+        const Timing tAll = measure(runs, [&](int) {
+            std::optional<QueryTable> t = AllItemsQuery(db).run(QStringLiteral("C"), range);
+            if (t)
+                allItems = std::move(*t);
+        });
+        const Timing bAll = measure(runs, [&](int) {
+            bare.run("select b.门牌号, h.户名, b.月份, b.收费金额, b.实缴金额, b.账户余额, b.缴费标志, b.缴费时间 "
+                     "from 缴费历史 b left join 档案库 h on h.门牌号 = b.门牌号 where b.月份 between ? and ? "
+                     "order by b.门牌号, b.月份 desc",
+                     {lf, ll});
+            bare.run("select sum(收费金额), sum(实缴金额), sum(账户余额) from 缴费历史 where 月份 between ? and ?",
+                     {lf, ll});
+        });
+        lines.append({QStringLiteral("All-items query, 12 months"), tAll, bAll, 1000, 3,
+                      QStringLiteral("%1 table rows").arg(allItems.rowCount())});
+
+        const Timing tQExport = measure(runs, [&](int) { QueryExport::write(allItems); });
+        add(QStringLiteral("Query export of the all-items table (查询明细.txt)"), tQExport, 1000,
+            QStringLiteral("%1 lines").arg(QueryExport::lines(allItems).size()));
+
+        // ---- continuous entry (a copy) -------------------------------------------------------
+        {
+            const QString copy = copyEstate(folder, work.path() + QStringLiteral("/entry"));
+            DataEnvironment envB(DataFile::openExisting(DataFile::path(copy)), copy);
+            Services svB{envB, prompter, appContext, opener, clock};
+            QPointer<BillEntryWindow> bw = new BillEntryWindow(svB);
+            bw->show();
+            settle();
+            RecordSet& own = *bw->households();
+            const int n = entryLimit > 0 ? std::min(entryLimit, own.count()) : own.count();
+            // The script: every household's answers, then Yes to going on, except
+            // after the last household and after one whose note stops the run.
+            QList<bool> stops;
+            prompter.clear();
+            for (int i = 0; i < n; ++i) {
+                const QVariant note = own.valueAt(i, QStringLiteral("收费说明"));
+                const bool stop = SingleEntry::noteReminds(note.isNull() ? QString() : note.toString(), entryMonth);
+                stops << stop;
+                queueEntry(prompter, kinds);
+                if (!stop && i + 1 < n)
+                    prompter.yes();
+                else if (!stop && n < own.count())
+                    prompter.no();  // the limit: no to going on past it
+            }
+            int restarts = 0, billed = 0;
+            bool failed = false;
+            const Timing tCont = measure(1, [&](int) {
+                own.moveFirst();
+                bw->monthBox()->setText(entryMonth);
+                for (;;) {
+                    bw->doorBox()->setText(own.value(QStringLiteral("门牌号")).toString());
+                    SingleEntry entry(svB);
+                    entry.setShowBill([&] { bw->showBill(); });
+                    ContinuousEntry run(entry, prompter, appContext);
+                    const ContinuousEntry::Result res = run.run(own, bw->doorBox()->text(), entryMonth);
+                    billed += res.runs;
+                    if (res.outcome != ContinuousEntry::Outcome::Reminded || own.position() + 1 >= n) {
+                        failed = res.outcome == ContinuousEntry::Outcome::Failed;
+                        if (failed)
+                            err << "continuous entry failed: " << res.error << "\n";
+                        break;
+                    }
+                    ++restarts;
+                    own.moveNext();
+                }
+                settle();
+            });
+            const qint64 written =
+                envB.db().scalar(QStringLiteral("select count(*) from 缴费历史 where 月份 = ?"), {entryMonth}).toLongLong();
+            checkScript(prompter, QStringLiteral("continuous entry"));
+            add(QStringLiteral("Continuous entry of %1 for %2 households").arg(entryMonth, n == own.count() ? QStringLiteral("all") : QString::number(n)), tCont, 0,
+                QStringLiteral("%1 households, %2 bills of the month in the file after, %3 restarts after a note; %4 ms per household")
+                    .arg(n)
+                    .arg(written)
+                    .arg(restarts)
+                    .arg(ms(tCont.median / std::max(1, billed))));
+            Timing perHousehold{tCont.median / std::max(1, billed), tCont.first / std::max(1, billed), billed};
+            add(QStringLiteral("  of which per household"), perHousehold, 50);
+            closeWindow(bw);
+        }
+        QFile::remove(DataFile::path(work.path() + QStringLiteral("/entry")));
+
+        // ---- cleanup (copies) ---------------------------------------------------------------------
+        const int cleanRuns = std::min(runs, 3);
+        Cleanup::Result cleaned;
+        std::unique_ptr<DataEnvironment> envC;
+        const Timing tClean = measure(
+            cleanRuns, [&](int) { cleaned = Cleanup(*envC).run(cleanFirst, cleanLast); },
+            [&](int i) {
+                envC.reset();
+                const QString c = copyEstate(folder, work.path() + QStringLiteral("/clean%1").arg(i));
+                if (i > 0)
+                    QFile::remove(DataFile::path(work.path() + QStringLiteral("/clean%1").arg(i - 1)));
+                envC = std::make_unique<DataEnvironment>(DataFile::openExisting(DataFile::path(c)), c);
+                envC->rs缴费历史().open();  // the window has the shared sets open
+                envC->rs收费1().open();
+                envC->rs收费2().open();
+            });
+        envC.reset();
+        std::unique_ptr<Bare> bareC;
+        const QByteArray cf = cleanFirst.toUtf8(), cl = cleanLast.toUtf8();
+        const Timing bClean = measure(
+            cleanRuns,
+            [&](int) {
+                bareC->exec("BEGIN IMMEDIATE");
+                const char* paid = "(门牌号, 月份) in (select 门牌号, 月份 from 缴费历史 where 缴费标志 and 月份 between ? and ?)";
+                bareC->run((std::string("delete from 收费1 where ") + paid).c_str(), {cf, cl});
+                bareC->run((std::string("delete from 收费2 where ") + paid).c_str(), {cf, cl});
+                bareC->run("delete from 缴费历史 where 缴费标志 and 月份 between ? and ?", {cf, cl});
+                bareC->exec("COMMIT");
+            },
+            [&](int i) {
+                bareC.reset();
+                const QString c = copyEstate(folder, work.path() + QStringLiteral("/bare%1").arg(i));
+                QFile::remove(DataFile::path(work.path() + QStringLiteral("/clean%1").arg(cleanRuns - 1)));
+                if (i > 0)
+                    QFile::remove(DataFile::path(work.path() + QStringLiteral("/bare%1").arg(i - 1)));
+                bareC = std::make_unique<Bare>(DataFile::path(c));
+            });
+        bareC.reset();
+        lines.append({QStringLiteral("Cleanup of 12 months of paid history (%1..%2)").arg(cleanFirst, cleanLast), tClean,
+                      bClean, 0, 0,
+                      QStringLiteral("%1 bills, %2 + %3 lines deleted")
+                          .arg(cleaned.bills)
+                          .arg(cleaned.fixedLines)
+                          .arg(cleaned.meteredLines)});
+
+        const qint64 peak = peakKb();
+        Line& mem = add(QStringLiteral("Peak resident memory (VmHWM), MB"), Timing{peak / 1024.0, peak / 1024.0, 1}, 0);
+        mem.targetMs = 300;
+        mem.note = QStringLiteral("whole run, both connections");
+
+        const bool met = printTable();
+        out << "\ntotal " << QString::number(total.nsecsElapsed() / 1e9, 'f', 1) << " s; targets "
+            << (met ? "met" : "NOT all met") << "\n";
+        out.flush();
+        startup.reset();
+        settle();
+    } catch (const StoreError& e) {
+        err << "failed: " << e.message() << "\n";
+        return 1;
+    } catch (const FileError& e) {
+        err << "failed: " << e.message() << "\n";
+        return 1;
+    }
+    return 0;
+}
