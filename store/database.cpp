@@ -5,8 +5,22 @@
 #include <QFileInfo>
 #include <QHash>
 
+namespace {
+
+// A full disk or a failing one is named in the operator's words; SQLite's text follows.
+QString withCause(int code, const QString& message)
+{
+    switch (code & 0xff) {
+    case SQLITE_FULL: return QStringLiteral("磁盘已满，数据没有写入（%1）").arg(message);
+    case SQLITE_IOERR: return QStringLiteral("磁盘读写出错（%1）").arg(message);
+    default: return message;
+    }
+}
+
+}  // namespace
+
 StoreError::StoreError(int code, const QString& message)
-    : std::runtime_error(message.toStdString()), code_(code), message_(message)
+    : std::runtime_error(withCause(code, message).toStdString()), code_(code), message_(withCause(code, message))
 {
 }
 
@@ -164,30 +178,42 @@ std::unique_ptr<Database> Database::open(const QString& path, Mode mode, const Q
         throw StoreError(SQLITE_CANTOPEN, QStringLiteral("数据库文件已存在: %1").arg(path));
 
     const int flags = mode == Mode::Create ? (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) : SQLITE_OPEN_READWRITE;
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, flags, nullptr);
-    if (rc != SQLITE_OK) {
-        const QString msg = raw ? QString::fromUtf8(sqlite3_errmsg(raw)) : QString::fromUtf8(sqlite3_errstr(rc));
-        sqlite3_close(raw);
-        throw StoreError(rc, QStringLiteral("无法打开数据库 %1: %2").arg(path, msg));
-    }
-    std::unique_ptr<Database> db(new Database(raw, path));
-    sqlite3_extended_result_codes(raw, 1);
-    sqlite3_busy_timeout(raw, 5000);
-    if (!key.isEmpty())  // an empty key opens a plain file (tests and tools only)
-        db->check(sqlite3_key(raw, key.constData(), int(key.size())), "key");
-    try {
-        if (!key.isEmpty())
-            db->execScript(QStringLiteral("PRAGMA cipher_page_size = 4096;"));
-        // The first read proves the key; a wrong key or a foreign file fails here.
-        db->scalar(QStringLiteral("select count(*) from sqlite_master"));
-    } catch (const StoreError& e) {
-        QString why = e.message();
-        if ((e.code() & 0xff) == SQLITE_NOTADB)
-            why = QStringLiteral("密码不符或文件不是本系统的数据库 (%1)").arg(e.message());
-        else if ((e.code() & 0xff) == SQLITE_CORRUPT)
-            why = QStringLiteral("数据库文件已损坏 (%1)").arg(e.message());
-        throw StoreError(e.code(), QStringLiteral("无法打开数据库 %1: %2").arg(path, why));
+    // Our files use 4096-byte pages; a file written by other tools at SQLCipher's
+    // default page size (1024) is read with that size instead.
+    const bool keyed = !key.isEmpty();
+    const int attempts = (keyed && mode == Mode::OpenExisting) ? 2 : 1;
+    std::unique_ptr<Database> db;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        sqlite3* raw = nullptr;
+        const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, flags, nullptr);
+        if (rc != SQLITE_OK) {
+            const QString msg = raw ? QString::fromUtf8(sqlite3_errmsg(raw)) : QString::fromUtf8(sqlite3_errstr(rc));
+            sqlite3_close(raw);
+            throw StoreError(rc, QStringLiteral("无法打开数据库 %1: %2").arg(path, msg));
+        }
+        db.reset(new Database(raw, path));
+        sqlite3_extended_result_codes(raw, 1);
+        sqlite3_busy_timeout(raw, 5000);
+        try {
+            if (keyed) {  // an empty key opens a plain file (tests and tools only)
+                db->check(sqlite3_key(raw, key.constData(), int(key.size())), "key");
+                if (attempt == 0)
+                    db->execScript(QStringLiteral("PRAGMA cipher_page_size = 4096;"));
+            }
+            // The first read proves the key; a wrong key or a foreign file fails here.
+            db->scalar(QStringLiteral("select count(*) from sqlite_master"));
+            break;
+        } catch (const StoreError& e) {
+            db.reset();
+            if ((e.code() & 0xff) == SQLITE_NOTADB && attempt + 1 < attempts)
+                continue;
+            QString why = e.message();
+            if ((e.code() & 0xff) == SQLITE_NOTADB)
+                why = QStringLiteral("密码不符或文件不是本系统的数据库 (%1)").arg(e.message());
+            else if ((e.code() & 0xff) == SQLITE_CORRUPT)
+                why = QStringLiteral("数据库文件已损坏 (%1)").arg(e.message());
+            throw StoreError(e.code(), QStringLiteral("无法打开数据库 %1: %2").arg(path, why));
+        }
     }
     db->execScript(QStringLiteral("PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; "
                                   "PRAGMA cache_size = -65536; PRAGMA foreign_keys = OFF;"));

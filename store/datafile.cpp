@@ -32,11 +32,18 @@ std::unique_ptr<Database> openExisting(const QString& path)
 {
     std::unique_ptr<Database> db = Database::open(path, Database::Mode::OpenExisting);
     QStringList missing;
-    for (const QString& t : Schema::tables())
-        if (Schema::columns(*db, t).isEmpty())
-            missing << t;
+    for (const QString& t : Schema::tables()) {
+        const QStringList have = Schema::columns(*db, t);
+        if (have.isEmpty()) {
+            missing << QStringLiteral("数据表 %1").arg(t);
+            continue;
+        }
+        for (const QString& c : Schema::requiredColumns(t))
+            if (!have.contains(c, Qt::CaseInsensitive))
+                missing << QStringLiteral("%1.%2").arg(t, c);
+    }
     if (!missing.isEmpty())
-        throw StoreError(0, QStringLiteral("%1 不是本系统的数据库: 缺少数据表 %2").arg(path, missing.join(QStringLiteral("、"))));
+        throw StoreError(0, QStringLiteral("%1 不是本系统的数据库: 缺少 %2").arg(path, missing.join(QStringLiteral("、"))));
     Schema::upgrade(*db);
     return db;
 }

@@ -2,6 +2,8 @@
 
 #include "store/database.h"
 
+#include <QHash>
+
 namespace {
 
 const char* const kTables = R"SQL(
@@ -87,6 +89,20 @@ QStringList tables()
 {
     return {QStringLiteral("档案库"), QStringLiteral("项目"), QStringLiteral("缴费历史"), QStringLiteral("收费1"),
             QStringLiteral("收费2"), QStringLiteral("操作员"), QStringLiteral("广告")};
+}
+
+QStringList requiredColumns(const QString& table)
+{
+    static const QHash<QString, QStringList> cols = {
+        {QStringLiteral("档案库"), {"ID", "门牌号", "户名", "联系电话", "单位", "籍贯", "账户余额", "面积", "其他信息"}},
+        {QStringLiteral("项目"), {"项目号", "项目名", "项目标志", "固定收费", "计算标志", "按面积"}},
+        {QStringLiteral("缴费历史"), {"ID", "门牌号", "月份", "收费金额", "实缴金额", "账户余额", "缴费时间", "缴费标志", "其他说明"}},
+        {QStringLiteral("收费1"), {"ID", "门牌号", "月份", "项目号", "项目名", "收费金额", "缴费时间"}},
+        {QStringLiteral("收费2"), {"ID", "门牌号", "月份", "项目号", "项目名", "上月数", "本月数", "单价", "收费金额", "缴费时间"}},
+        {QStringLiteral("操作员"), {"操作员", "密码", "操作级别"}},
+        {QStringLiteral("广告"), {"收据名称", "广告"}},
+    };
+    return cols.value(table);
 }
 
 void create(Database& db)

@@ -17,6 +17,8 @@ void create(Database& db);
 void upgrade(Database& db);
 bool hasColumn(Database& db, const QString& table, const QString& column);
 QStringList tables();
+// The columns a file must hold for the table (档案库.收费说明 is added by upgrade()).
+QStringList requiredColumns(const QString& table);
 // Column names of a table as the file holds them, in order.
 QStringList columns(Database& db, const QString& table);
 }  // namespace Schema

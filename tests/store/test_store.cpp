@@ -27,6 +27,8 @@ private slots:
     void newFileHoldsTheSevenTables();
     void fileIsEncrypted();
     void sqlcipherShellReadsFileWithThePassword();
+    void fileWrittenBySqlcipherShellOpens_data();
+    void fileWrittenBySqlcipherShellOpens();
     void secondHouseholdWithSameDoorIsRefused();
     void monthsCompareAsTextInTimeOrder();
     void specialCharactersRoundTrip_data();
@@ -99,6 +101,44 @@ void TestStore::sqlcipherShellReadsFileWithThePassword()
     p.closeWriteChannel();
     QVERIFY(p.waitForFinished(10000));
     QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), QStringLiteral("0102|李四"));
+}
+
+void TestStore::fileWrittenBySqlcipherShellOpens_data()
+{
+    QTest::addColumn<QString>("pageSize");
+    QTest::newRow("default pages") << "";
+    QTest::newRow("4096-byte pages") << "PRAGMA cipher_page_size = 4096;";
+}
+
+void TestStore::fileWrittenBySqlcipherShellOpens()
+{
+    QFETCH(QString, pageSize);
+    const QString shell = QStandardPaths::findExecutable("sqlcipher");
+    if (shell.isEmpty())
+        QSKIP("sqlcipher shell not installed");
+    QTemporaryDir dir;
+    const QString path = DataFile::path(dir.path());
+    QProcess p;
+    p.start(shell, {path});
+    p.waitForStarted();
+    QString script = "PRAGMA key = 'pkrudvm72tqxcb';\n" + pageSize + "\n";
+    script += "CREATE TABLE 档案库 (ID INTEGER PRIMARY KEY AUTOINCREMENT, 门牌号 TEXT, 户名 TEXT, 联系电话 TEXT, 单位 TEXT, "
+              "籍贯 TEXT, 账户余额 REAL, 面积 REAL, 其他信息 TEXT);"
+              "CREATE TABLE 项目 (项目号 TEXT, 项目名 TEXT, 项目标志 INTEGER, 固定收费 REAL, 计算标志 INTEGER, 按面积 INTEGER);"
+              "CREATE TABLE 缴费历史 (ID INTEGER PRIMARY KEY, 门牌号 TEXT, 月份 TEXT, 收费金额 REAL, 实缴金额 REAL, 账户余额 REAL, "
+              "缴费时间 TEXT, 缴费标志 INTEGER, 其他说明 TEXT);"
+              "CREATE TABLE 收费1 (ID INTEGER PRIMARY KEY, 门牌号 TEXT, 月份 TEXT, 项目号 TEXT, 项目名 TEXT, 收费金额 REAL, 缴费时间 TEXT);"
+              "CREATE TABLE 收费2 (ID INTEGER PRIMARY KEY, 门牌号 TEXT, 月份 TEXT, 项目号 TEXT, 项目名 TEXT, 上月数 REAL, 本月数 REAL, "
+              "单价 REAL, 收费金额 REAL, 缴费时间 TEXT);"
+              "CREATE TABLE 操作员 (操作员 TEXT, 密码 TEXT, 操作级别 TEXT);"
+              "CREATE TABLE 广告 (收据名称 TEXT, 广告 TEXT);"
+              "INSERT INTO 操作员 VALUES ('张', 'pw', 'A');\n";
+    p.write(script.toUtf8());
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished(10000));
+    auto db = DataFile::openExisting(path);
+    QCOMPARE(db->scalar("select 操作员 from 操作员").toString(), QStringLiteral("张"));
+    QVERIFY(Schema::hasColumn(*db, "档案库", "收费说明"));
 }
 
 void TestStore::secondHouseholdWithSameDoorIsRefused()
@@ -198,6 +238,7 @@ void TestStore::unreadableFilesAreReportedAndLeftUnchanged_data()
     QTest::newRow("text") << "text";
     QTest::newRow("damaged") << "damaged";
     QTest::newRow("foreign tables") << "foreign";
+    QTest::newRow("missing columns") << "columns";
 }
 
 void TestStore::unreadableFilesAreReportedAndLeftUnchanged()
@@ -205,7 +246,11 @@ void TestStore::unreadableFilesAreReportedAndLeftUnchanged()
     QFETCH(QString, kind);
     QTemporaryDir dir;
     const QString path = DataFile::path(dir.path());
-    if (kind == "key" || kind == "foreign") {
+    if (kind == "columns") {
+        auto db = Database::open(path, Database::Mode::Create);
+        for (const QString& t : Schema::tables())
+            db->execScript(QStringLiteral("create table %1 (门牌号 text);").arg(t));
+    } else if (kind == "key" || kind == "foreign") {
         auto db = Database::open(path, Database::Mode::Create, kind == "key" ? "another" : Database::Password);
         db->execScript("create table t (x); insert into t values (1);");
     } else if (kind == "plain") {
