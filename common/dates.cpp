@@ -20,7 +20,14 @@ QString isoDate(const QDate& d)
 
 QString shortDate(const QDate& d)
 {
-    return d.isValid() ? QLocale::system().toString(d, QLocale::ShortFormat) : QString();
+    if (!d.isValid())
+        return QString();
+    // A machine without a locale of its own (C / POSIX) shows dates as the
+    // office's Chinese system would, not as "15 Jul 2024".
+    QLocale locale = QLocale::system();
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::Chinese, QLocale::China);
+    return locale.toString(d, QLocale::ShortFormat);
 }
 
 bool isValidMonthText(const QString& text)

@@ -23,7 +23,10 @@ void TestDates::dateTexts()
     QCOMPARE(chineseDate(d), QStringLiteral("2024年07月05日"));
     QCOMPARE(monthKey(d), QStringLiteral("202407"));
     QCOMPARE(isoDate(d), QStringLiteral("2024-07-05"));
-    QCOMPARE(shortDate(d), QLocale::system().toString(d, QLocale::ShortFormat));
+    if (QLocale::system().language() == QLocale::C)
+        QCOMPARE(shortDate(d), QStringLiteral("2024/7/5"));  // no locale: the Chinese short form
+    else
+        QCOMPARE(shortDate(d), QLocale::system().toString(d, QLocale::ShortFormat));
     QCOMPARE(chineseDate(QDate(2023, 12, 31)), QStringLiteral("2023年12月31日"));
 }
 
