@@ -142,12 +142,6 @@ bool RecordSet::hasCurrent() const
     return !gap_ && pos_ >= 0 && pos_ < rows_.size();
 }
 
-QVariant RecordSet::field(const Row& row, const QString& name) const
-{
-    const int c = columnIndex(name);
-    return c < 0 ? QVariant() : row.values.value(c);
-}
-
 QVariant RecordSet::value(int column) const
 {
     if (!hasCurrent() || column < 0 || column >= columns_.size())
@@ -302,9 +296,16 @@ bool RecordSet::find(const Criterion& criterion, Direction direction, Start star
         i = std::max(i, 0);
     else
         i = std::min(i, n - 1);
+    // Columns are resolved once, not per row.
+    QHash<QString, int> resolved;
+    for (const Criterion::Term& t : criterion.terms())
+        resolved.insert(t.column, columnIndex(t.column));
     for (; i >= 0 && i < n; i += step) {
         const Row& r = rows_[i];
-        if (criterion.matches([&](const QString& c) { return field(r, c); })) {
+        if (criterion.matches([&](const QString& c) {
+                const int col = resolved.value(c, -1);
+                return col < 0 ? QVariant() : r.values.value(col);
+            })) {
             if (i != pos_ || gap_)
                 leaveCurrent();
             setPosition(i);

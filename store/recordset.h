@@ -117,7 +117,6 @@ private:
     void leaveCurrent();  // writes the row the cursor is about to leave
     void setPosition(int pos);
     int indexOfKey(Bookmark key) const;
-    QVariant field(const Row& row, const QString& name) const;
     // Writes one row without touching the in-memory state; returns the new key for
     // an added row.
     Bookmark writeRow(const Row& row);
