@@ -3,6 +3,7 @@
 #include "store/sqlite.h"
 
 #include <QFileInfo>
+#include <cmath>
 #include <QHash>
 
 namespace {
@@ -67,9 +68,15 @@ Statement& Statement::bind(int index, const QVariant& v)
             rc = sqlite3_bind_int64(stmt_, index, v.toLongLong());
             break;
         case QMetaType::Double:
-        case QMetaType::Float:
-            rc = sqlite3_bind_double(stmt_, index, v.toDouble());
+        case QMetaType::Float: {
+            // An overflowed amount (1e308 × 2.5) must not be stored as infinity; NaN
+            // would silently become NULL.
+            const double d = v.toDouble();
+            if (!std::isfinite(d))
+                throw StoreError(0, QStringLiteral("数值超出范围，不能保存"));
+            rc = sqlite3_bind_double(stmt_, index, d);
             break;
+        }
         case QMetaType::QByteArray: {
             const QByteArray b = v.toByteArray();
             rc = sqlite3_bind_blob(stmt_, index, b.constData(), int(b.size()), SQLITE_TRANSIENT);
