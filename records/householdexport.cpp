@@ -18,7 +18,7 @@ QString wideField(const QString& value, int width)
     return rightChars(spaces(width - 2 * int(value.size())) + value + QLatin1Char('|'), width);
 }
 
-// A multi-line value would break the one-line-per-household layout.
+// A line break in any value would break the one-line-per-household layout.
 QString oneLine(QString value)
 {
     value.replace(QLatin1String("\r\n"), QLatin1String(" "));
@@ -33,10 +33,10 @@ QString HouseholdExport::line(const QVariant& door, const QVariant& name, const 
                               const QVariant& unit, const QVariant& other)
 {
     QString out;
-    out += rightChars(spaces(20) + text(door) + QLatin1Char('|'), 20);
-    out += wideField(text(name), 30);
-    out += rightChars(spaces(20) + text(phone) + QLatin1Char('|'), 10);
-    out += wideField(text(unit), 40);
+    out += rightChars(spaces(20) + oneLine(text(door)) + QLatin1Char('|'), 20);
+    out += wideField(oneLine(text(name)), 30);
+    out += rightChars(spaces(20) + oneLine(text(phone)) + QLatin1Char('|'), 10);
+    out += wideField(oneLine(text(unit)), 40);
     out += oneLine(text(other));
     return out;
 }
