@@ -10,8 +10,12 @@
 
 namespace {
 
-QString field(const QString& text, int width)
+QString field(QString text, int width)
 {
+    // A line break inside a cell would split its row.
+    text.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
     const QString cut = leftChars(text, width);
     return cut + spaces(width - int(cut.size()));
 }
