@@ -191,6 +191,11 @@ BillEntryWindow::BillEntryWindow(Services& services, QWidget* parent) : QWidget(
     lay->addWidget(grid2_, 3);
     lay->addLayout(buttons);
 
+    // Tab goes through the boxes row by row, as they read.
+    QWidget* order[] = {month_, door_, name_, phone_, area_, balance_, note_, charge_, cash_, paid_, paidOn_, monthBalance_};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
     // Load: the first household, the month of twenty days ago, its bill.
     month_->setText(monthKey(services_.clock.today().addDays(-20)));
     try {
