@@ -1,5 +1,7 @@
 #include "store/criterion.h"
 
+#include <algorithm>
+
 namespace {
 
 bool isNumeric(const QVariant& v)
@@ -140,6 +142,17 @@ private:
             const int start = pos;
             while (pos < s.size() && (s[pos].isDigit() || s[pos] == QLatin1Char('.') || s[pos] == QLatin1Char('-')))
                 ++pos;
+            // An exponent, as large and small numbers print ("1e+20").
+            if (pos > start && pos < s.size() && (s[pos] == QLatin1Char('e') || s[pos] == QLatin1Char('E'))) {
+                int e = pos + 1;
+                if (e < s.size() && (s[e] == QLatin1Char('+') || s[e] == QLatin1Char('-')))
+                    ++e;
+                if (e < s.size() && s[e].isDigit()) {
+                    while (e < s.size() && s[e].isDigit())
+                        ++e;
+                    pos = e;
+                }
+            }
             bool ok = false;
             const double v = s.mid(start, pos - start).toDouble(&ok);
             if (!ok)
@@ -348,7 +361,17 @@ QString Criterion::toString() const
         t.replace(QLatin1Char('\''), QLatin1String("\'\'"));
         return QLatin1Char('\'') + t + QLatin1Char('\'');
     };
-    for (const Term& t : terms_) {
+    // A name that is not a plain identifier is bracketed, so the text parses back to
+    // the same terms ("[a = 1 and b]" is one column, not two terms).
+    auto name = [](const QString& c) {
+        const bool plain = !c.isEmpty() && std::all_of(c.begin(), c.end(), [](QChar ch) {
+            return ch.isLetterOrNumber() || ch == QLatin1Char('_');
+        });
+        return plain ? c : QLatin1Char('[') + c + QLatin1Char(']');
+    };
+    for (const Term& term : terms_) {
+        Term t = term;
+        t.column = name(term.column);
         switch (t.op) {
         case Op::Equals:
             parts << t.column + QStringLiteral(" = ") + lit(t.value);
