@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (ASan + UBSan) in build-fuzz/ and runs each
+# for FUZZ_SECONDS seconds (30 by default) from its seed corpus in fuzz/corpus/.
+# New inputs go to build-fuzz/corpus/<target>/, crashes to build-fuzz/artifacts/.
+# Usage: scripts/fuzz.sh [target...]
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+FENWARY_PACKAGES="$FENWARY_PACKAGES clang libclang-rt-14-dev"
+install_packages
+
+BUILD="$FENWARY_ROOT/build-fuzz"
+SECONDS_EACH="${FUZZ_SECONDS:-30}"
+TARGETS=("$@")
+if [ "${#TARGETS[@]}" -eq 0 ]; then
+  TARGETS=(fuzz_criterion fuzz_typednumber fuzz_formatmask fuzz_capital fuzz_exportlines)
+fi
+
+cmake -S "$FENWARY_ROOT" -B "$BUILD" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DFENWARY_FUZZ=ON
+cmake --build "$BUILD" --target "${TARGETS[@]}" -j"$(build_jobs)"
+
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+export QT_QPA_PLATFORM=offscreen
+failed=()
+for t in "${TARGETS[@]}"; do
+  mkdir -p "$BUILD/corpus/$t" "$BUILD/artifacts"
+  echo "== $t: ${SECONDS_EACH}s"
+  if ! "$BUILD/fuzz/$t" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+      -print_final_stats=1 -artifact_prefix="$BUILD/artifacts/$t-" \
+      "$BUILD/corpus/$t" "$FENWARY_ROOT/fuzz/corpus/$t"; then
+    failed+=("$t")
+  fi
+done
+if [ "${#failed[@]}" -gt 0 ]; then
+  echo "Fuzzing found failures in: ${failed[*]} (inputs in $BUILD/artifacts/)" >&2
+  exit 1
+fi
+echo "All fuzz targets ran ${SECONDS_EACH}s without a finding."
