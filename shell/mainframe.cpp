@@ -289,12 +289,12 @@ void MainFrame::openWindow(const QString& name)
         bringToFront(w);
         return;
     }
-    const WindowSpec* spec = registry_.find(name);
-    if (!spec || !spec->create)
+    const WindowEntry* entry = registry_.find(name);
+    if (!entry || !entry->create)
         return;
     QWidget* w = nullptr;
     try {
-        w = spec->create(services_);
+        w = entry->create(services_);
     } catch (const StoreError& e) {
         services_.prompter.inform(QStringLiteral("无法打开窗口 %1: %2").arg(name, e.message()), services_.app.appTitle,
                                   Prompter::Icon::Critical);
@@ -309,7 +309,7 @@ void MainFrame::openWindow(const QString& name)
     w->setAttribute(Qt::WA_DeleteOnClose);
     open_.insert(name, w);
 
-    if (spec->showAs == ShowAs::Separate) {
+    if (entry->showAs == ShowAs::Separate) {
         Qt::WindowFlags flags = w->windowFlags();
         if (!(flags & Qt::Window))
             flags |= Qt::Window;
@@ -330,7 +330,7 @@ void MainFrame::openWindow(const QString& name)
         if (sub)
             sub->close();
     });
-    if (spec->showAs == ShowAs::ChildMaximized)
+    if (entry->showAs == ShowAs::ChildMaximized)
         sub->showMaximized();
     else {
         sub->show();

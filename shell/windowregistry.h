@@ -11,7 +11,7 @@ class QWidget;
 // How the main frame shows a window.
 enum class ShowAs { ChildMaximized, Child, Separate };
 
-struct WindowSpec {
+struct WindowEntry {
     QString name;     // "frm_档案录入", "frm_档案查找", ...
     ShowAs showAs = ShowAs::Child;
     std::function<QWidget*(Services&)> create;
@@ -20,16 +20,16 @@ struct WindowSpec {
 // The windows the main frame can open, registered by each subsystem.
 class WindowRegistry {
 public:
-    void add(WindowSpec spec) { specs_.append(std::move(spec)); }
-    const WindowSpec* find(const QString& name) const
+    void add(WindowEntry entry) { entries_.append(std::move(entry)); }
+    const WindowEntry* find(const QString& name) const
     {
-        for (const WindowSpec& s : specs_)
+        for (const WindowEntry& s : entries_)
             if (s.name == name)
                 return &s;
         return nullptr;
     }
-    const QList<WindowSpec>& specs() const { return specs_; }
+    const QList<WindowEntry>& entries() const { return entries_; }
 
 private:
-    QList<WindowSpec> specs_;
+    QList<WindowEntry> entries_;
 };

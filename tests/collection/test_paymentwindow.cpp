@@ -142,10 +142,10 @@ void TestPaymentWindow::registersTheWindow()
     TestEstate e;
     WindowRegistry r;
     registerCollectionWindows(r);
-    const WindowSpec* spec = r.find(QStringLiteral("frm_缴费打印"));
-    QVERIFY(spec);
-    QCOMPARE(spec->showAs, ShowAs::ChildMaximized);
-    std::unique_ptr<QWidget> w(spec->create(e.services()));
+    const WindowEntry* entry = r.find(QStringLiteral("frm_缴费打印"));
+    QVERIFY(entry);
+    QCOMPARE(entry->showAs, ShowAs::ChildMaximized);
+    std::unique_ptr<QWidget> w(entry->create(e.services()));
     QVERIFY(qobject_cast<PaymentWindow*>(w.get()));
 }
 

@@ -203,13 +203,13 @@ void CleanupTest::windowIsRegisteredAndLooksRight()
 {
     WindowRegistry registry;
     registerMaintenanceWindows(registry);
-    const WindowSpec* spec = registry.find("数据清理");
-    QVERIFY(spec);
-    QCOMPARE(spec->showAs, ShowAs::Child);
+    const WindowEntry* entry = registry.find("数据清理");
+    QVERIFY(entry);
+    QCOMPARE(entry->showAs, ShowAs::Child);
 
     TestEstate estate;
     addHistory(estate);
-    std::unique_ptr<QWidget> w(spec->create(estate.services()));
+    std::unique_ptr<QWidget> w(entry->create(estate.services()));
     QCOMPARE(w->windowTitle(), QString("数据清理"));
     QCOMPARE(w->objectName(), QString("数据清理"));
     w->show();

@@ -85,14 +85,14 @@ void TestQueryWindow::registeredAndInitialState()
 {
     WindowRegistry registry;
     registerQueriesWindows(registry);
-    const WindowSpec* spec = registry.find(QStringLiteral("frm_查询"));
-    QVERIFY(spec);
-    QCOMPARE(spec->showAs, ShowAs::ChildMaximized);
+    const WindowEntry* entry = registry.find(QStringLiteral("frm_查询"));
+    QVERIFY(entry);
+    QCOMPARE(entry->showAs, ShowAs::ChildMaximized);
 
     TestEstate e;
     fillEstate(e);
     e.addBill("9-9", "202312", 1, false);
-    std::unique_ptr<QWidget> w(spec->create(e.services()));
+    std::unique_ptr<QWidget> w(entry->create(e.services()));
     QCOMPARE(w->objectName(), QStringLiteral("frm_查询"));
     QCOMPARE(w->windowTitle(), QStringLiteral("综合查询"));
     auto* items = child<QComboBox>(*w, "DataCombo1");
