@@ -542,7 +542,8 @@ void TestQueries::exportMeteredTableBytes()
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
 
-    auto gbk = [](const QString& s) { return QStringEncoder("GBK").encode(s); };
+    // Converted inside the lambda: the encoded result refers to its encoder.
+    auto gbk = [](const QString& s) -> QByteArray { return QStringEncoder("GBK").encode(s); };
     const QByteArray b30(30, ' '), b26(26, ' '), b4(4, ' ');
     // "门牌号" is three characters (six bytes) followed by 27 blanks.
     QByteArray header = gbk("门牌号") + QByteArray(27, ' ') + gbk("户名") + QByteArray(28, ' ') + gbk("月份") +
