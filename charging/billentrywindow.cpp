@@ -298,7 +298,8 @@ bool BillEntryWindow::flushOwnEdits()
 
 void BillEntryWindow::singleEntry()
 {
-    if (!flushOwnEdits())
+    // A bill is never written under a month text that is not a month.
+    if (!checkMonth() || !flushOwnEdits())
         return;
     SingleEntry entry(services_);
     entry.setShowBill([this] { loadBill(); });
@@ -311,7 +312,7 @@ void BillEntryWindow::singleEntry()
 
 void BillEntryWindow::continuousEntry()
 {
-    if (!flushOwnEdits())
+    if (!checkMonth() || !flushOwnEdits())
         return;
     SingleEntry entry(services_);
     entry.setShowBill([this] { loadBill(); });

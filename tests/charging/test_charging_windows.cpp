@@ -60,6 +60,8 @@ private slots:
     void typedDoorNumberShowsThatHousehold();
     void findDoor();
     void singleEntryFromTheWindowShowsTheBill();
+    void entryRefusesAMonthThatIsNotAMonth_data();
+    void entryRefusesAMonthThatIsNotAMonth();
     void closingRereadsTheSharedSets();
 };
 
@@ -327,6 +329,28 @@ void TestChargingWindows::singleEntryFromTheWindowShowsTheBill()
     QCOMPARE(w.navBar()->caption(), QStringLiteral("档案号  2/12"));
     QTest::qWait(50);
     shoot(w, QStringLiteral("billentry.png"));
+}
+
+void TestChargingWindows::entryRefusesAMonthThatIsNotAMonth_data()
+{
+    QTest::addColumn<bool>("continuous");
+    QTest::newRow("single") << false;
+    QTest::newRow("continuous") << true;
+}
+
+void TestChargingWindows::entryRefusesAMonthThatIsNotAMonth()
+{
+    QFETCH(bool, continuous);
+    TestEstate e;
+    households(e, 3);
+    e.addItem(QStringLiteral("02"), QStringLiteral("卫生费"), 10.0);
+    BillEntryWindow w(e.services());
+    w.monthBox()->setText(QStringLiteral("2024'6"));
+    e.prompter.clear();
+    QMetaObject::invokeMethod(continuous ? w.continuousButton() : w.singleButton(), "click");
+    QCOMPARE(e.prompter.texts(), QStringList{QStringLiteral("日期格式不正确")});
+    QCOMPARE(e.count(QStringLiteral("缴费历史")), 0);
+    QCOMPARE(e.count(QStringLiteral("收费1")), 0);
 }
 
 void TestChargingWindows::closingRereadsTheSharedSets()
