@@ -10,7 +10,10 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QToolButton>
 #include <QtTest>
 #include <algorithm>
 
@@ -47,6 +50,8 @@ class TestKeyboard : public QObject {
 private slots:
     void tabVisitsTheBoxesInReadingOrder_data();
     void tabVisitsTheBoxesInReadingOrder();
+    void gridsGrowWithTheWindowAndCaptionsFit_data();
+    void gridsGrowWithTheWindowAndCaptionsFit();
 };
 
 void TestKeyboard::tabVisitsTheBoxesInReadingOrder_data()
@@ -106,6 +111,55 @@ void TestKeyboard::tabVisitsTheBoxesInReadingOrder()
             break;
     }
     QVERIFY2(seen == want, qPrintable(seen.join(QLatin1Char(' ')) + QStringLiteral("\n") + want.join(QLatin1Char(' '))));
+}
+
+void TestKeyboard::gridsGrowWithTheWindowAndCaptionsFit_data()
+{
+    tabVisitsTheBoxesInReadingOrder_data();
+    QTest::newRow("frm_项目维护") << QStringLiteral("frm_项目维护");
+}
+
+void TestKeyboard::gridsGrowWithTheWindowAndCaptionsFit()
+{
+    QFETCH(QString, window);
+    TestEstate e;
+    e.addItem(QStringLiteral("01"), QStringLiteral("管理费"), 30.0);
+    e.addHousehold(QStringLiteral("1-101"), QStringLiteral("住户"), 80);
+    e.addBill(QStringLiteral("1-101"), QStringLiteral("202406"), 30);
+    const WindowRegistry r = allWindows();
+    std::unique_ptr<QWidget> w(r.find(window)->create(e.services()));
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QApplication::processEvents();
+
+    // At the window's own size no label or button cuts its caption.
+    for (QLabel* l : w->findChildren<QLabel*>()) {
+        if (!l->isVisible() || l->wordWrap() || l->text().isEmpty())
+            continue;
+        QVERIFY2(l->width() >= l->fontMetrics().horizontalAdvance(l->text()),
+                 qPrintable(window + QStringLiteral(": ") + l->text()));
+    }
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>()) {
+        if (!b->isVisible() || b->text().isEmpty() || qobject_cast<QToolButton*>(b))
+            continue;
+        QVERIFY2(b->width() >= b->fontMetrics().horizontalAdvance(b->text()),
+                 qPrintable(window + QStringLiteral(": ") + b->text()));
+    }
+
+    // A larger window gives its grids the room.
+    const QList<QAbstractItemView*> grids = w->findChildren<QAbstractItemView*>();
+    QList<QSize> before;
+    for (QAbstractItemView* g : grids)
+        before << g->size();
+    w->resize(w->width() + 300, w->height() + 200);
+    QApplication::processEvents();
+    for (int i = 0; i < grids.size(); ++i) {
+        if (!grids[i]->isVisible() || qobject_cast<QHeaderView*>(grids[i]) || qobject_cast<QComboBox*>(grids[i]->parentWidget()) ||
+            grids[i]->window() != w.get() || grids[i]->parentWidget()->inherits("QComboBoxPrivateContainer"))
+            continue;
+        QVERIFY2(grids[i]->width() > before[i].width() || grids[i]->height() > before[i].height(),
+                 qPrintable(window + QStringLiteral(": grid %1 %2x%3 -> %4x%5").arg(grids[i]->metaObject()->className()).arg(before[i].width()).arg(before[i].height()).arg(grids[i]->width()).arg(grids[i]->height())));
+    }
 }
 
 QTEST_MAIN(TestKeyboard)
