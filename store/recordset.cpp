@@ -99,7 +99,7 @@ void RecordSet::load() const
     rows_ = std::move(rows);
     loaded_ = true;
     gap_ = false;
-    pos_ = rows_.isEmpty() ? 0 : 0;  // first row, or EOF (== count) when empty
+    pos_ = 0;  // the first row, or EOF (== count) when there is none
 }
 
 void RecordSet::markStale()
@@ -208,7 +208,7 @@ void RecordSet::moveFirst()
 {
     ensureLoaded();
     leaveCurrent();
-    setPosition(rows_.isEmpty() ? 0 : 0);
+    setPosition(0);
 }
 
 void RecordSet::moveLast()
