@@ -6,6 +6,8 @@
 
 #include <QVariant>
 
+#include <cmath>
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzInput in(data, size);
@@ -34,7 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 0: return cell;
         case 1: return number;
         case 2: return QVariant();
-        default: return qlonglong(number);
+        default:
+            // Integer cells: only a double that fits converts without overflow.
+            return std::isfinite(number) && std::fabs(number) < 9.0e18 ? qlonglong(number) : qlonglong(0);
         }
     });
     for (const Criterion::Term& t : c.terms())

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (ASan + UBSan) in build-fuzz/ and runs each
 # for FUZZ_SECONDS seconds (30 by default) from its seed corpus in fuzz/corpus/.
+# With FUZZ_RUNS set, each target instead runs that many inputs from the fixed
+# FUZZ_SEED (1 by default), so that a run gives the same result on every machine.
 # New inputs go to build-fuzz/corpus/<target>/, crashes to build-fuzz/artifacts/.
 # Usage: scripts/fuzz.sh [target...]
 set -euo pipefail
@@ -11,6 +13,13 @@ install_packages
 
 BUILD="$FENWARY_ROOT/build-fuzz"
 SECONDS_EACH="${FUZZ_SECONDS:-30}"
+if [ -n "${FUZZ_RUNS:-}" ]; then
+  LENGTH=(-runs="$FUZZ_RUNS" -seed="${FUZZ_SEED:-1}")
+  SPAN="$FUZZ_RUNS runs from seed ${FUZZ_SEED:-1}"
+else
+  LENGTH=(-max_total_time="$SECONDS_EACH")
+  SPAN="${SECONDS_EACH}s"
+fi
 TARGETS=("$@")
 if [ "${#TARGETS[@]}" -eq 0 ]; then
   TARGETS=(fuzz_criterion fuzz_typednumber fuzz_formatmask fuzz_capital fuzz_exportlines)
@@ -26,8 +35,8 @@ export QT_QPA_PLATFORM=offscreen
 failed=()
 for t in "${TARGETS[@]}"; do
   mkdir -p "$BUILD/corpus/$t" "$BUILD/artifacts"
-  echo "== $t: ${SECONDS_EACH}s"
-  if ! "$BUILD/fuzz/$t" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+  echo "== $t: $SPAN"
+  if ! "$BUILD/fuzz/$t" "${LENGTH[@]}" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
       -print_final_stats=1 -artifact_prefix="$BUILD/artifacts/$t-" \
       "$BUILD/corpus/$t" "$FENWARY_ROOT/fuzz/corpus/$t"; then
     failed+=("$t")
@@ -37,4 +46,4 @@ if [ "${#failed[@]}" -gt 0 ]; then
   echo "Fuzzing found failures in: ${failed[*]} (inputs in $BUILD/artifacts/)" >&2
   exit 1
 fi
-echo "All fuzz targets ran ${SECONDS_EACH}s without a finding."
+echo "All fuzz targets ran ($SPAN each) without a finding."
