@@ -115,6 +115,9 @@ public:
         sqlite3_close(db_);
     }
 
+    // Gives back the page cache; the statements stay prepared.
+    void releaseMemory() { sqlite3_db_release_memory(db_); }
+
     void exec(const char* sql)
     {
         if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
@@ -760,6 +763,10 @@ int main(int argc, char** argv)
         // The program's own peak: one connection, every window and listing above (the
         // bare connection with its page cache included).
         const qint64 peakOwn = peakKb();
+        // What the program itself would not hold on: the bare connection's pages and
+        // the benchmark's own copy of the listing (the window drops its table on close).
+        bare.releaseMemory();
+        allItems = QueryTable();
 
         // ---- continuous entry (a copy) -------------------------------------------------------
         {
@@ -871,7 +878,7 @@ int main(int argc, char** argv)
         const qint64 peak = peakKb();
         Line& mem = add(QStringLiteral("Peak resident memory (VmHWM), MB"), Timing{peak / 1024.0, peak / 1024.0, 1}, 0);
         mem.targetMs = 300;
-        mem.note = QStringLiteral("whole run: three connections (program, bare, continuous-entry copy) of 64 MB cache each");
+        mem.note = QStringLiteral("whole run: the program's connection, then a second one on the continuous-entry copy (64 MB page cache each)");
         Line& own = add(QStringLiteral("Peak resident memory before the continuous entry, MB"),
                         Timing{peakOwn / 1024.0, peakOwn / 1024.0, 1}, 0);
         own.targetMs = 300;
