@@ -152,38 +152,39 @@ ReceiptPage ReceiptPage::build(const ReceiptData& d, int pageWidth)
     print(two + columnHeader());
     print(two + ruler());
 
-    // 5. Metered lines, two to a row.
-    QString row = two;
-    int inRow = 0;
-    for (const ReceiptData::Metered& m : d.metered) {
-        row += meteredSegment(m);
-        if (++inRow == 1) {
-            row += QStringLiteral("|");
-        } else {
-            print(row);
-            row = two;
-            inRow = 0;
+    // Segments side by side, perRow to a printed row, `between` after each but the
+    // row's last; a row left part-filled is printed too.
+    auto printRows = [&](const QStringList& segments, int perRow, const QString& between) {
+        QString row = two;
+        int inRow = 0;
+        for (const QString& segment : segments) {
+            row += segment;
+            if (++inRow < perRow) {
+                row += between;
+            } else {
+                print(row);
+                row = two;
+                inRow = 0;
+            }
         }
-    }
-    if (inRow > 0)
-        print(row);
+        if (inRow > 0)
+            print(row);
+    };
+
+    // 5. Metered lines, two to a row.
+    QStringList metered;
+    for (const ReceiptData::Metered& m : d.metered)
+        metered << meteredSegment(m);
+    printRows(metered, 2, QStringLiteral("|"));
 
     // 6.
     print(two + ruler());
 
     // 7. Fixed lines, three to a row.
-    row = two;
-    inRow = 0;
-    for (const ReceiptData::Fixed& f : d.fixed) {
-        row += fixedSegment(f);
-        if (++inRow == 3) {
-            print(row);
-            row = two;
-            inRow = 0;
-        }
-    }
-    if (inRow > 0)
-        print(row);
+    QStringList fixed;
+    for (const ReceiptData::Fixed& f : d.fixed)
+        fixed << fixedSegment(f);
+    printRows(fixed, 3, QString());
 
     // 8.
     print(two + ruler());

@@ -44,6 +44,21 @@ void drawCells(QPainter& painter, const QFontMetricsF& fm, double x, double base
 
 }  // namespace
 
+bool ReceiptPrinter::paintOn(QPrinter& printer, const ReceiptData& data, const QString& startFailure,
+                             const QString& endFailure, QString* error)
+{
+    QPainter painter;
+    const bool started = painter.begin(&printer);
+    if (started) {
+        paint(painter, ReceiptPage::build(data, pageWidthTwips(printer)));
+        if (painter.end() && printer.printerState() != QPrinter::Error)
+            return true;
+    }
+    if (error)
+        *error = started ? endFailure : startFailure;
+    return false;
+}
+
 void ReceiptPrinter::paint(QPainter& painter, const ReceiptPage& page)
 {
     installSongFontSubstitution();
@@ -79,19 +94,8 @@ bool ReceiptPrinter::printToPdf(const ReceiptData& data, const QString& path, QS
     printer.setOutputFileName(path);
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setDocName(data.receiptName);
-    QPainter painter;
-    if (!painter.begin(&printer)) {
-        if (error)
-            *error = QStringLiteral("无法写入文件 %1").arg(path);
-        return false;
-    }
-    paint(painter, ReceiptPage::build(data, pageWidthTwips(printer)));
-    if (!painter.end()) {
-        if (error)
-            *error = QStringLiteral("无法写入文件 %1").arg(path);
-        return false;
-    }
-    return true;
+    const QString failure = QStringLiteral("无法写入文件 %1").arg(path);
+    return paintOn(printer, data, failure, failure, error);
 }
 
 bool ReceiptPrinter::print(const ReceiptData& data, QWidget* parent, Output output, QString* error)
@@ -111,17 +115,6 @@ bool ReceiptPrinter::print(const ReceiptData& data, QWidget* parent, Output outp
     }
     QPrinter printer(info, QPrinter::HighResolution);
     printer.setDocName(data.receiptName);
-    QPainter painter;
-    if (!painter.begin(&printer)) {
-        if (error)
-            *error = QStringLiteral("无法在打印机 %1 上打印").arg(info.printerName());
-        return false;
-    }
-    paint(painter, ReceiptPage::build(data, pageWidthTwips(printer)));
-    if (!painter.end() || printer.printerState() == QPrinter::Error) {
-        if (error)
-            *error = QStringLiteral("打印机 %1 报告打印失败").arg(info.printerName());
-        return false;
-    }
-    return true;
+    return paintOn(printer, data, QStringLiteral("无法在打印机 %1 上打印").arg(info.printerName()),
+                   QStringLiteral("打印机 %1 报告打印失败").arg(info.printerName()), error);
 }

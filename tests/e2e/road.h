@@ -7,6 +7,7 @@
 #include "common/dates.h"
 #include "common/fileopener.h"
 #include "common/prompter.h"
+#include "fixtures/login.h"
 #include "maintenance/windows.h"
 #include "queries/windows.h"
 #include "records/windows.h"
@@ -44,17 +45,7 @@ struct Run {
         startup.askFirstStart = [answer](const QString&) { return answer; };
         startup.quit = [this] { ++quits; };
     }
-    // Picks the operator, types the password and presses Enter.
-    bool logIn(const QString& name, const QString& password)
-    {
-        LoginWindow* w = startup.loginWindow();
-        if (!w)
-            return false;
-        w->operatorBox()->setCurrentIndex(w->operatorBox()->findText(name));
-        w->passwordBox()->setText(password);
-        QTest::keyClick(w->passwordBox(), Qt::Key_Return);
-        return startup.mainFrame() != nullptr;
-    }
+    bool logIn(const QString& name, const QString& password) { return logInThrough(startup, name, password); }
     MainFrame* frame() const { return startup.mainFrame(); }
     Database& db() { return startup.data()->db(); }
     template <typename W>

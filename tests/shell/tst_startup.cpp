@@ -1,5 +1,6 @@
 // Start-up: the lock, opening or refusing data.dat, the first start and the demo estate.
 #include "estate.h"
+#include "fixtures/login.h"
 #include "shellfixture.h"
 
 #include "common/dates.h"
@@ -50,16 +51,7 @@ private:
             };
             startup.quit = [this] { ++quits; };
         }
-        bool logIn(const QString& name, const QString& password)
-        {
-            LoginWindow* w = startup.loginWindow();
-            if (!w)
-                return false;
-            w->operatorBox()->setCurrentIndex(w->operatorBox()->findText(name));
-            w->passwordBox()->setText(password);
-            QTest::keyClick(w->passwordBox(), Qt::Key_Return);
-            return startup.mainFrame() != nullptr;
-        }
+        bool logIn(const QString& name, const QString& password) { return logInThrough(startup, name, password); }
         WindowLog log;
         WindowRegistry registry;
         ScriptedPrompter prompter;
