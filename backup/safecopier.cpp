@@ -61,6 +61,18 @@ void setError(QString* error, const QString& text)
         *error = text;
 }
 
+// The hidden temporary copies that a run killed in the middle of a copy left beside
+// `target` (".<name>.XXXXXX"). Only one tool runs on a folder at a time (the lock),
+// so none of them is being written.
+void removeLeftovers(const QFileInfo& target)
+{
+    QDir dir = target.dir();
+    const QString prefix = QLatin1Char('.') + target.fileName() + QLatin1Char('.');
+    const QStringList found = dir.entryList({prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden);
+    for (const QString& name : found)
+        dir.remove(name);
+}
+
 }  // namespace
 
 SafeCopier::Staged::Staged() = default;
@@ -102,6 +114,7 @@ bool SafeCopier::stage(const QString& source, const QString& target, Staged& out
     }
 
     const QFileInfo targetInfo(target);
+    removeLeftovers(targetInfo);
     auto tmp = std::make_unique<QTemporaryFile>(
         targetInfo.dir().filePath(QLatin1Char('.') + targetInfo.fileName() + QStringLiteral(".XXXXXX")));
     tmp->setAutoRemove(true);

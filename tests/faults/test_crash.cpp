@@ -12,6 +12,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -272,6 +273,14 @@ void TestCrash::killedBackupCopyLeavesWholeFiles()
                 QFAIL(qPrintable(e.message()));
             }
         }
+        // Run again, the operation completes and takes away the killed run's
+        // temporary copy.
+        const ChildRun again = runChild(op, dir.path(), QStringLiteral("count"), 0);
+        QVERIFY2(!again.killed && again.exitCode == 0, qPrintable(again.output));
+        QCOMPARE(fileHash(d.filePath(op == QLatin1String("backup") ? QStringLiteral("月底.备份") : QStringLiteral("data.dat"))),
+                 op == QLatin1String("backup") ? seed : other);
+        const QStringList hidden = d.entryList(QDir::Files | QDir::Hidden).filter(QRegularExpression(QStringLiteral("^\\.")));
+        QVERIFY2(hidden.isEmpty(), qPrintable(QStringLiteral("block %1: left behind: %2").arg(n).arg(hidden.join(QLatin1Char(' ')))));
     }
     qInfo("%s: %d blocks written, %d kill points", qPrintable(op), counted.events, points);
 }
