@@ -763,8 +763,8 @@ int main(int argc, char** argv)
         // The program's own peak: one connection, every window and listing above (the
         // bare connection with its page cache included).
         const qint64 peakOwn = peakKb();
-        // What the program itself would not hold on: the bare connection's pages and
-        // the benchmark's own copy of the listing (the window drops its table on close).
+        // Not the program's to hold from here on: the bare connection's pages and the
+        // benchmark's own copy of the listing.
         bare.releaseMemory();
         allItems = QueryTable();
 
