@@ -61,14 +61,20 @@ void setError(QString* error, const QString& text)
         *error = text;
 }
 
-// The hidden temporary copies that a run killed in the middle of a copy left beside
-// `target` (".<name>.XXXXXX"). Only one tool runs on a folder at a time (the lock),
-// so none of them is being written.
+// A copy to `target` is written to a hidden ".<name>.XXXXXX" beside it first.
+QString temporaryPrefix(const QFileInfo& target)
+{
+    return QLatin1Char('.') + target.fileName() + QLatin1Char('.');
+}
+
+// The temporary copies that a run killed in the middle of a copy left beside
+// `target`. Only one tool runs on a folder at a time (the lock), so none of them is
+// being written.
 void removeLeftovers(const QFileInfo& target)
 {
     QDir dir = target.dir();
-    const QString prefix = QLatin1Char('.') + target.fileName() + QLatin1Char('.');
-    const QStringList found = dir.entryList({prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden);
+    const QStringList found =
+        dir.entryList({temporaryPrefix(target) + QStringLiteral("??????")}, QDir::Files | QDir::Hidden);
     for (const QString& name : found)
         dir.remove(name);
 }
@@ -116,7 +122,7 @@ bool SafeCopier::stage(const QString& source, const QString& target, Staged& out
     const QFileInfo targetInfo(target);
     removeLeftovers(targetInfo);
     auto tmp = std::make_unique<QTemporaryFile>(
-        targetInfo.dir().filePath(QLatin1Char('.') + targetInfo.fileName() + QStringLiteral(".XXXXXX")));
+        targetInfo.dir().filePath(temporaryPrefix(targetInfo) + QStringLiteral("XXXXXX")));
     tmp->setAutoRemove(true);
     if (!tmp->open()) {
         setError(error, QStringLiteral("无法在 %1 建立临时文件：%2")
