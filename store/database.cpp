@@ -330,3 +330,27 @@ Transaction::~Transaction()
                      nullptr);
     }
 }
+
+// ---- Row write hooks -------------------------------------------------------
+
+QVariant RowWrite::value(const QString& column) const
+{
+    for (int i = 0; i < columns.size(); ++i)
+        if (columns[i].compare(column, Qt::CaseInsensitive) == 0)
+            return values.value(i);
+    return QVariant();
+}
+
+void Database::addRowWriteHook(const QString& table, RowWriteHook hook)
+{
+    rowWriteHooks_[table.toLower()].append(std::move(hook));
+}
+
+void Database::runRowWriteHooks(const RowWrite& write)
+{
+    const auto it = rowWriteHooks_.constFind(write.table.toLower());
+    if (it == rowWriteHooks_.constEnd())
+        return;
+    for (const RowWriteHook& hook : *it)
+        hook(*this, write);
+}

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
+#include <QStringList>
+#include <functional>
 #include <QString>
 #include <QVariant>
 #include <memory>
@@ -48,6 +51,21 @@ private:
     sqlite3_stmt* stmt_;
 };
 
+// A row a record set is about to write, shown to the hooks of its table inside the
+// writing transaction before the statement runs. `rowid` is 0 for an added row;
+// `columns` and `values` are the columns being written and their new values.
+struct RowWrite {
+    QString table;
+    qint64 rowid = 0;
+    QStringList columns;
+    QVariantList values;
+    QVariant value(const QString& column) const;  // invalid when not written
+    bool writes(const QString& column) const { return columns.contains(column, Qt::CaseInsensitive); }
+};
+// A hook may write further rows in the same transaction, or throw StoreError to
+// refuse the write (the transaction then rolls back).
+using RowWriteHook = std::function<void(Database&, const RowWrite&)>;
+
 // One connection to an encrypted data file.
 class Database {
 public:
@@ -77,6 +95,10 @@ public:
     int changes() const;
 
     bool inTransaction() const { return depth_ > 0; }
+
+    // Hooks run, in the order added, for every row a record set writes to the table.
+    void addRowWriteHook(const QString& table, RowWriteHook hook);
+    void runRowWriteHooks(const RowWrite& write);
     void check(int rc, const char* what = nullptr) const;
 
 private:
@@ -87,6 +109,7 @@ private:
     int depth_ = 0;
     struct Cache;
     std::unique_ptr<Cache> cache_;
+    QHash<QString, QList<RowWriteHook>> rowWriteHooks_;  // lower-case table name
 };
 
 // RAII transaction: commits on commit(), rolls back in the destructor otherwise.

@@ -383,12 +383,16 @@ RecordSet::Bookmark RecordSet::writeRow(const Row& row)
 {
     QStringList names;
     QVariantList binds;
+    RowWrite write{table_, row.state == State::Added ? 0 : row.key, {}, {}};
     for (int c = 0; c < columns_.size(); ++c) {
         if (c == autoColumn_)
             continue;
         names << quoteIdent(columns_[c]);
         binds << row.values[c];
+        write.columns << columns_[c];
+        write.values << row.values[c];
     }
+    db_.runRowWriteHooks(write);
     if (row.state == State::Added) {
         QStringList marks;
         for (int i = 0; i < names.size(); ++i)
