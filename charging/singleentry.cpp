@@ -1,5 +1,7 @@
 #include "charging/singleentry.h"
 
+#include "charging/billlines.h"
+
 #include "common/numbers.h"
 #include "common/prompter.h"
 #include "shell/services.h"
@@ -10,51 +12,49 @@ namespace {
 
 const QString kDoor = QStringLiteral("门牌号");
 
-double number(const QVariant& v)
-{
-    if (v.isNull() || !v.isValid())
-        return 0.0;
-    if (v.typeId() == QMetaType::QString)
-        return typedNumber(v.toString());
-    return v.toDouble();
-}
-
 QString text(const QVariant& v)
 {
     return v.isNull() || !v.isValid() ? QString() : v.toString();
 }
 
-// One item of 项目 as bill entry reads it.
-struct Item {
-    QVariant no;
-    QString name;
-    QVariant fixed;
-    bool computed;
-    bool metered;
-    bool byArea;
-};
-
-QList<Item> itemsOf(RecordSet& rs)
-{
-    rs.open();
-    QList<Item> items;
-    const int n = rs.count();
-    items.reserve(n);
-    for (int i = 0; i < n; ++i) {
-        items.append({rs.valueAt(i, QStringLiteral("项目号")), text(rs.valueAt(i, QStringLiteral("项目名"))),
-                      rs.valueAt(i, QStringLiteral("固定收费")),
-                      Criterion::valueIsTrue(rs.valueAt(i, QStringLiteral("计算标志"))),
-                      Criterion::valueIsTrue(rs.valueAt(i, QStringLiteral("项目标志"))),
-                      Criterion::valueIsTrue(rs.valueAt(i, QStringLiteral("按面积")))});
+// The operator answers each item's boxes.
+class PromptedAnswers : public BillAnswers {
+public:
+    PromptedAnswers(Prompter& prompter, const QString& title, const QString& name)
+        : prompter_(prompter), title_(title), name_(name)
+    {
     }
-    return items;
-}
+    double reading(const ChargeItem& item, double previous) override
+    {
+        return typedNumber(prompter_.input(ask(item) + QStringLiteral("本月数，默认值为上月数"), title_, plainNumber(previous)));
+    }
+    double correctedPrevious(const ChargeItem&, double previous) override
+    {
+        return typedNumber(
+            prompter_.input(QStringLiteral("您录入的本月数小于上月数,请重新录入上月数。"), title_, plainNumber(previous)));
+    }
+    double quantity(const ChargeItem& item) override
+    {
+        return typedNumber(prompter_.input(ask(item) + QStringLiteral("本月数"), title_, QStringLiteral("0")));
+    }
+    double price(const ChargeItem& item) override
+    {
+        return typedNumber(prompter_.input(ask(item) + QStringLiteral("单价"), title_, offeredFixed(item.fixed)));
+    }
+    double amount(const ChargeItem& item) override
+    {
+        return typedNumber(prompter_.input(ask(item) + QStringLiteral("金额"), title_, offeredFixed(item.fixed)));
+    }
 
-// The offered default of a price or amount prompt: the item's 固定收费, "0" when empty.
-QString offeredFixed(const QVariant& fixed)
-{
-    return plainNumber(number(fixed));
-}
+private:
+    QString ask(const ChargeItem& item) const
+    {
+        return QStringLiteral("请录入 ") + name_ + QStringLiteral(" 的 '") + item.name + QStringLiteral("' 的");
+    }
+    Prompter& prompter_;
+    QString title_;
+    QString name_;
+};
 
 }  // namespace
 
@@ -118,7 +118,7 @@ void SingleEntry::enter(RecordSet& households, const QString& door, const QStrin
     }
     const QString name = text(households.value(QStringLiteral("户名")));
     const QString note = text(households.value(QStringLiteral("收费说明")));
-    const double area = number(households.value(QStringLiteral("面积")));
+    const double area = storedNumber(households.value(QStringLiteral("面积")));
 
     // 2. The bill of the month.
     const QList<QVariantList> bills = db.query(
@@ -138,7 +138,7 @@ void SingleEntry::enter(RecordSet& households, const QString& door, const QStrin
             // transaction: a bill left paid with its charge already refunded would be
             // refunded twice by the next entry.
             const QVariant old = households.value(QStringLiteral("账户余额"));
-            households.setValue(QStringLiteral("账户余额"), number(old) + number(bills.first().value(2)));
+            households.setValue(QStringLiteral("账户余额"), storedNumber(old) + storedNumber(bills.first().value(2)));
             try {
                 Transaction t(db);
                 households.update();
@@ -157,92 +157,8 @@ void SingleEntry::enter(RecordSet& households, const QString& door, const QStrin
         result.reminded = true;
     }
 
-    // 4. The bill is unpaid from here on (a new bill is saved now).
-    if (billId == 0) {
-        db.exec(QStringLiteral("insert into 缴费历史 (门牌号, 月份, 实缴金额, 收费金额, 其他说明, 缴费标志) "
-                               "values (?, ?, 0, 0, ?, 0)"),
-                {door, month, note});
-        billId = db.lastInsertRowId();
-    } else {
-        db.exec(QStringLiteral("update 缴费历史 set 缴费标志 = 0 where ID = ?"), {billId});
-    }
-
-    // 5, 6. Every item, in 项目号 order. "+项目号" keeps the lookups on the door-and-month
-    // index; the item index would walk every household's lines of the item.
-    double total = 0.0;
-    const QList<Item> items = itemsOf(data_.rs项目());
-    for (const Item& item : items) {
-        const QString lineName = item.name + (item.byArea ? areaSuffix() : QString());
-        const QString ask = QStringLiteral("请录入 ") + name + QStringLiteral(" 的 '") + item.name + QStringLiteral("' 的");
-        qint64 lineId = 0;
-        if (item.computed) {
-            const QVariant existing = db.scalar(
-                QStringLiteral("select ID from 收费2 where 门牌号 = ? and 月份 = ? and +项目号 = ? order by ID limit 1"),
-                {door, month, item.no});
-            lineId = existing.isNull() ? 0 : existing.toLongLong();
-
-            double previous = 0.0;
-            if (item.metered) {
-                const QVariant earlier = db.scalar(
-                    QStringLiteral("select max(月份) from 收费2 where 门牌号 = ? and +项目号 = ? and 月份 < ?"),
-                    {door, item.no, month});
-                if (!earlier.isNull()) {
-                    const QList<QVariantList> reading = db.query(
-                        QStringLiteral("select 本月数 from 收费2 where 门牌号 = ? and 月份 = ? and +项目号 = ? "
-                                       "order by ID limit 1"),
-                        {door, earlier, item.no});
-                    if (!reading.isEmpty())
-                        previous = number(reading.first().value(0));
-                }
-            }
-
-            double current = 0.0;
-            if (item.metered) {
-                current = typedNumber(prompter_.input(ask + QStringLiteral("本月数，默认值为上月数"), title,
-                                                      plainNumber(previous)));
-                if (current < previous)
-                    previous = typedNumber(prompter_.input(QStringLiteral("您录入的本月数小于上月数,请重新录入上月数。"),
-                                                           title, plainNumber(previous)));
-            } else {
-                current = typedNumber(prompter_.input(ask + QStringLiteral("本月数"), title, QStringLiteral("0")));
-            }
-            const double price = typedNumber(prompter_.input(ask + QStringLiteral("单价"), title, offeredFixed(item.fixed)));
-            double amount = item.metered ? (current - previous) * price : current * price;
-            if (item.byArea)
-                amount *= area;
-
-            if (lineId == 0) {
-                db.exec(QStringLiteral("insert into 收费2 (门牌号, 月份, 项目号, 项目名, 上月数, 本月数, 单价, 收费金额) "
-                                       "values (?, ?, ?, ?, ?, ?, ?, ?)"),
-                        {door, month, item.no, lineName, previous, current, price, amount});
-                lineId = db.lastInsertRowId();
-            } else {
-                db.exec(QStringLiteral("update 收费2 set 上月数 = ?, 本月数 = ?, 单价 = ?, 收费金额 = ? where ID = ?"),
-                        {previous, current, price, amount, lineId});
-            }
-            total += number(db.scalar(QStringLiteral("select 收费金额 from 收费2 where ID = ?"), {lineId}));
-        } else {
-            const QVariant existing = db.scalar(
-                QStringLiteral("select ID from 收费1 where 门牌号 = ? and 月份 = ? and +项目号 = ? order by ID limit 1"),
-                {door, month, item.no});
-            lineId = existing.isNull() ? 0 : existing.toLongLong();
-
-            double amount = typedNumber(prompter_.input(ask + QStringLiteral("金额"), title, offeredFixed(item.fixed)));
-            if (item.byArea)
-                amount *= area;
-
-            if (lineId == 0) {
-                db.exec(QStringLiteral("insert into 收费1 (门牌号, 月份, 项目号, 项目名, 收费金额) values (?, ?, ?, ?, ?)"),
-                        {door, month, item.no, lineName, amount});
-                lineId = db.lastInsertRowId();
-            } else {
-                db.exec(QStringLiteral("update 收费1 set 收费金额 = ? where ID = ?"), {amount, lineId});
-            }
-            total += number(db.scalar(QStringLiteral("select 收费金额 from 收费1 where ID = ?"), {lineId}));
-        }
-    }
-
-    // 7. The total of the saved lines.
-    db.exec(QStringLiteral("update 缴费历史 set 收费金额 = ? where ID = ?"), {total, billId});
+    // 4-7. The bill unpaid, a line per item in 项目号 order, the total of the saved lines.
+    PromptedAnswers answers(prompter_, title, name);
+    writeBill(db, door, month, note, area, billId, chargeItems(data_.rs项目()), answers);
     result.outcome = Outcome::Done;
 }

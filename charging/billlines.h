@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <functional>
+
+class Database;
+class RecordSet;
+
+// One item of 项目 as bill entry reads it.
+struct ChargeItem {
+    QVariant no;
+    QString name;
+    QVariant fixed;
+    bool computed = false;  // 计算标志: quantity × price, lines in 收费2
+    bool metered = false;   // 项目标志 (with 计算标志): a reading with a previous one
+    bool byArea = false;    // 按面积
+    // The name a new line gets: the item name, "(按面积)" after it for area items.
+    QString lineName() const;
+    // Needs a number from the operator: a reading or a quantity.
+    bool needsNumber() const { return computed; }
+};
+
+// The items in the order of the set (项目号 ascending in the shared set).
+QList<ChargeItem> chargeItems(RecordSet& items);
+
+// A stored number as bill entry reads it: empty counts 0, text is read as a typed number.
+double storedNumber(const QVariant& v);
+// The price or amount offered for an item: its 固定收费, "0" when empty.
+QString offeredFixed(const QVariant& fixed);
+
+// The previous reading of a metered item, as bill entry finds it: the 本月数 of the
+// household's line of the item in the latest earlier month that has one, else 0.
+double previousReading(Database& db, const QString& door, const QVariant& itemNo, const QString& month);
+
+// The numbers that fill one household's lines. Single entry asks the operator for
+// each; the month's run reads them from the reading sheet.
+class BillAnswers {
+public:
+    virtual ~BillAnswers() = default;
+    // This month's reading of a metered item; `previous` is the reading found.
+    virtual double reading(const ChargeItem& item, double previous) = 0;
+    // Asked once when the reading is below the previous one: the previous reading to use.
+    virtual double correctedPrevious(const ChargeItem& item, double previous) = 0;
+    // The quantity of a quantity item.
+    virtual double quantity(const ChargeItem& item) = 0;
+    // The unit price of a metered or quantity item.
+    virtual double price(const ChargeItem& item) = 0;
+    // The amount of a fixed item, before the area.
+    virtual double amount(const ChargeItem& item) = 0;
+};
+
+// Writes one household's bill of the month, from the step that marks it unpaid:
+// a new bill row when `billId` is 0 (门牌号, 月份, 实缴金额 0, 收费金额 0, 其他说明 =
+// `note`, 缴费标志 0), else 缴费标志 set back to 0; one line per item in 收费1 or 收费2,
+// created when missing (named by lineName()) or rewritten; the bill total as the
+// sum of the saved lines read back. Every row is saved at its step; the caller
+// decides whether they share a transaction. Returns the bill's ID.
+qint64 writeBill(Database& db, const QString& door, const QString& month, const QString& note, double area,
+                 qint64 billId, const QList<ChargeItem>& items, BillAnswers& answers);
