@@ -1,0 +1,118 @@
+#pragma once
+
+#include "charging/billlines.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <optional>
+
+class Database;
+class RecordSet;
+
+// A household of the sheet.
+struct SheetHousehold {
+    qint64 id = 0;
+    QString door;
+    QString name;
+    QString note;  // 收费说明
+    double area = 0;
+    int firstRow = 0;  // its rows follow one another, in item order
+    int rowCount = 0;
+};
+
+// One household × item that needs a number: a metered item's reading or a quantity
+// item's quantity.
+struct SheetRow {
+    enum class Check {
+        Ok,
+        Missing,          // no number yet
+        Below,            // reading below the previous one, not confirmed
+        BelowConfirmed,   // reading below the previous one, confirmed (replaced meter)
+        High,             // usage above three times the household's recent average
+        Zero,             // usage zero where it never was
+    };
+
+    int household = 0;        // index into ReadingSheet::households()
+    QString door;
+    QString name;
+    double area = 0;
+    int item = 0;             // index into ReadingSheet::items()
+    double previous = 0;      // found as bill entry finds it (0 for a quantity item)
+    std::optional<double> reading;  // this month's reading, or the quantity
+    std::optional<double> price;    // set when the operator changed the unit price
+    bool confirmed = false;         // a reading below the previous one is meant
+    std::optional<double> newStart; // the new meter's start, used as the previous reading
+    double average = 0;       // mean usage over the last six billed months
+    int history = 0;          // how many of those months there were
+    bool everZero = false;    // one of them had a usage of zero
+
+    // The previous reading the bill will use: the new start of a confirmed replaced
+    // meter, else the one found.
+    double usedPrevious() const;
+    double usage(const ChargeItem& item) const;
+    double unitPrice(const ChargeItem& item) const;
+    double amount(const ChargeItem& item) const;  // × 面积 for area items
+    Check check(const ChargeItem& item) const;
+    // Missing readings and unconfirmed readings below the previous stop the run.
+    bool blocks(const ChargeItem& item) const;
+};
+
+// The reading sheet of a month: every household whose door number starts with the
+// building prefix, times every item that needs a number. The entered values are
+// kept in the draft table 抄表草稿 until the month is billed; nothing in it is a
+// charge.
+class ReadingSheet {
+public:
+    static QString draftTable() { return QStringLiteral("抄表草稿"); }
+    // Creates the draft table when the file has none.
+    static void ensureDraftTable(Database& db);
+
+    ReadingSheet(Database& db, RecordSet& items);
+    // Reads households, items, previous readings, history and the draft.
+    void load(const QString& month, const QString& buildingPrefix = QString());
+
+    const QString& month() const { return month_; }
+    const QString& prefix() const { return prefix_; }
+    const QList<ChargeItem>& items() const { return items_; }
+    const QList<SheetHousehold>& households() const { return households_; }
+    const QList<SheetRow>& rows() const { return rows_; }
+    const SheetRow& row(int i) const { return rows_[i]; }
+    const ChargeItem& itemOf(int row) const { return items_[rows_[row].item]; }
+    int rowOf(const QString& door, const QVariant& itemNo) const;
+
+    // Edits, each saved to the draft at once. A column of several rows is one
+    // transaction.
+    void setReading(int row, std::optional<double> value);
+    void setReadings(int firstRow, const QList<std::optional<double>>& values);
+    void setPrice(int row, std::optional<double> value);
+    void setConfirmed(int row, bool confirmed, std::optional<double> newStart = std::nullopt);
+
+    struct Counts {
+        int missing = 0, below = 0, confirmed = 0, high = 0, zero = 0;
+        int blocking() const { return missing + below; }
+    };
+    Counts counts() const;
+
+    // The usage check looks at the household's last six billed months of the item.
+    static constexpr int HistoryMonths = 6;
+    // The price the sheet offers and the run uses for an unchanged row, and the
+    // amount of a fixed item: the offered 固定收费 as bill entry reads it back.
+    static double offeredValue(const ChargeItem& item);
+
+private:
+    void saveRows(const QList<int>& rows);
+    void loadHistory();
+
+    Database& db_;
+    RecordSet& itemSet_;
+    QString month_;
+    QString prefix_;
+    QList<ChargeItem> items_;
+    QList<SheetHousehold> households_;
+    QList<SheetRow> rows_;
+    QHash<QString, int> index_;  // door + '\x1f' + item number → row
+};
+
+// The building of a door number: its text before the first "-" (all of it without one).
+QString buildingOf(const QString& door);
