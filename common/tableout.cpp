@@ -168,7 +168,8 @@ void writeXlsx(const OutTable& table, const QString& path, int constantMemoryRow
 
 QString csvNumber(double v, const QString& format)
 {
-    QString digits;
+    if (format.endsWith(u'%'))
+        return csvNumber(v * 100, format.chopped(1)) + u'%';
     const int dot = format.indexOf(u'.');
     int decimals = 0;
     if (dot >= 0)

@@ -45,7 +45,7 @@ void writeXlsx(const OutTable& table, const QString& path, int constantMemoryRow
 void writeCsv(const OutTable& table, const QString& path);
 
 // A number as the CSV shows it: the decimals of the format, no grouping, rounded
-// half away from zero.
+// half away from zero. A format ending in "%" shows the number times 100 and "%".
 QString csvNumber(double v, const QString& format);
 
 // Writes <baseName>.xlsx and <baseName>.csv into the report folder (created when
