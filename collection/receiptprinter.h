@@ -29,10 +29,4 @@ public:
     // False with a message in `error` when printing failed.
     static bool print(const ReceiptData& data, QWidget* parent, Output output = Output::DefaultPrinter,
                       QString* error = nullptr);
-
-private:
-    // Paints the receipt on `printer`; on failure puts the message for a printer that
-    // did not start or did not finish in `error`.
-    static bool paintOn(QPrinter& printer, const ReceiptData& data, const QString& startFailure,
-                        const QString& endFailure, QString* error);
 };
