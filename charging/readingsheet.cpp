@@ -275,18 +275,24 @@ void ReadingSheet::setReading(int row, std::optional<double> value)
 
 void ReadingSheet::setReadings(int firstRow, const QList<std::optional<double>>& values)
 {
+    QList<int> rows;
+    for (int k = 0; k < values.size() && firstRow + k < rows_.size(); ++k)
+        rows << firstRow + k;
+    setReadingsAt(rows, values.mid(0, rows.size()));
+}
+
+void ReadingSheet::setReadingsAt(const QList<int>& rows, const QList<std::optional<double>>& values)
+{
     QList<SheetRow> before;
-    QList<int> changed;
-    for (int k = 0; k < values.size() && firstRow + k < rows_.size(); ++k) {
-        before.append(rows_[firstRow + k]);
-        rows_[firstRow + k].reading = values[k];
-        changed.append(firstRow + k);
+    for (int k = 0; k < rows.size(); ++k) {
+        before.append(rows_[rows[k]]);
+        rows_[rows[k]].reading = values.value(k);
     }
     try {
-        saveRows(changed);
+        saveRows(rows);
     } catch (...) {
-        for (int k = 0; k < before.size(); ++k)
-            rows_[firstRow + k] = before[k];
+        for (int k = before.size() - 1; k >= 0; --k)
+            rows_[rows[k]] = before[k];
         throw;
     }
 }

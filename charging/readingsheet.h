@@ -85,6 +85,7 @@ public:
     // transaction.
     void setReading(int row, std::optional<double> value);
     void setReadings(int firstRow, const QList<std::optional<double>>& values);
+    void setReadingsAt(const QList<int>& rows, const QList<std::optional<double>>& values);
     void setPrice(int row, std::optional<double> value);
     void setConfirmed(int row, bool confirmed, std::optional<double> newStart = std::nullopt);
 

@@ -2,6 +2,7 @@
 
 #include "charging/billentrywindow.h"
 #include "charging/itemwindow.h"
+#include "charging/readingsheetwindow.h"
 #include "shell/windowregistry.h"
 
 void registerChargingWindows(WindowRegistry& registry)
@@ -10,4 +11,6 @@ void registerChargingWindows(WindowRegistry& registry)
                   [](Services& s) -> QWidget* { return new ItemWindow(s); }});
     registry.add({QStringLiteral("frm_缴费录入"), ShowAs::ChildMaximized,
                   [](Services& s) -> QWidget* { return new BillEntryWindow(s); }});
+    registry.add({QStringLiteral("frm_抄表录入"), ShowAs::ChildMaximized,
+                  [](Services& s) -> QWidget* { return new ReadingSheetWindow(s); }});
 }

@@ -2,5 +2,6 @@
 
 class WindowRegistry;
 
-// Registers the charge item window "frm_项目维护" and the bill entry window "frm_缴费录入".
+// Registers the charge item window "frm_项目维护", the bill entry window "frm_缴费录入"
+// and the reading sheet "frm_抄表录入".
 void registerChargingWindows(WindowRegistry& registry);

@@ -2,6 +2,8 @@
 
 #include "charging/billentrywindow.h"
 #include "charging/itemwindow.h"
+#include "charging/readingsheetmodel.h"
+#include "charging/readingsheetwindow.h"
 #include "collection/paymentwindow.h"
 #include "collection/receipt.h"
 #include "estate.h"
@@ -12,11 +14,13 @@
 #include "store/datafile.h"
 #include "store/schema.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <cmath>
 
@@ -231,6 +235,26 @@ QList<Operation> databaseOperations()
                                    .toInt() == 1 &&
                            s.env().db().scalar(QStringLiteral("select 收据名称 from 广告")).toString() ==
                                QStringLiteral("新小区名称");
+                }});
+
+    // The month's run from the reading sheet, recomputing the unpaid bills of 202406.
+    ops.append({QStringLiteral("month run"), Atomicity::Whole,
+                {QStringLiteral("本月账单已生成：新建 0 户，重新计算 9 户。")},
+                [](Session& s, const std::function<void()>& arm) {
+                    ReadingSheetWindow w(s.services());
+                    ReadingSheetModel* m = w.model();
+                    for (int i = 0; i < m->rowCount(); ++i)
+                        m->setData(m->index(i, ReadingSheetModel::Reading), QStringLiteral("125"), Qt::EditRole);
+                    arm();
+                    MonthPreviewDialog* d = w.openPreview();
+                    if (!d)
+                        return;
+                    d->recomputeBox()->setChecked(true);
+                    d->runButton()->click();
+                },
+                [](Session& s) {
+                    return s.env().db().scalar(QStringLiteral("select count(*) from 收费2 where 月份 = '202406' and "
+                                                              "本月数 = 125 and 上月数 = 110")).toInt() == 9;
                 }});
 
     ops.append({QStringLiteral("cleanup"), Atomicity::Whole,

@@ -16,7 +16,7 @@
 
 namespace {
 
-const QStringList kAllItems = {"menu_1", "menu_1_1", "menu_1_2", "menu_1_3", "menu_5", "menu_2",
+const QStringList kAllItems = {"menu_1", "menu_1_1", "menu_1_2", "menu_1_3", "menu_1_4", "menu_5", "menu_2",
                                "menu_2_1", "menu_2_2", "menu_3",   "menu",     "menu_4"};
 const QStringList kAllKeys = {"key4", "key5", "key3", "key1", "key2"};
 
@@ -62,7 +62,7 @@ private slots:
                 t << a->objectName() + QLatin1Char('=') + a->text();
             return t;
         };
-        QCOMPARE(texts(f.frame->item("menu_1")), QStringList({"menu_1_1=缴费录入", "menu_1_2=缴费打印", "menu_1_3=缴费项目设置"}));
+        QCOMPARE(texts(f.frame->item("menu_1")), QStringList({"menu_1_1=缴费录入", "menu_1_2=缴费打印", "menu_1_3=缴费项目设置", "menu_1_4=抄表录入"}));
         QCOMPARE(texts(f.frame->item("menu_2")), QStringList({"menu_2_1=档案录入", "menu_2_2=档案清理"}));
 
         QStringList tools;
@@ -76,7 +76,7 @@ private slots:
     {
         QTest::addColumn<QString>("level");
         QTest::addColumn<QStringList>("off");
-        const QStringList b = {"key3", "key1", "menu_1_1", "menu_1_3", "menu_2", "menu_2_1", "menu_2_2", "menu_3"};
+        const QStringList b = {"key3", "key1", "menu_1_1", "menu_1_3", "menu_1_4", "menu_2", "menu_2_1", "menu_2_2", "menu_3"};
         QTest::newRow("B") << "B" << b;
         QTest::newRow("b") << "b" << QStringList();
         QTest::newRow("A") << "A" << QStringList();

@@ -1,0 +1,202 @@
+#include "charging/readingsheetmodel.h"
+
+#include "charging/readingsheet.h"
+#include "common/numbers.h"
+#include "store/database.h"
+
+#include <QBrush>
+#include <QColor>
+
+namespace {
+
+// A typed number: blanks around it allowed, thousands separators dropped; empty is
+// no number. Anything else is not taken.
+bool parseNumber(const QString& text, std::optional<double>* out)
+{
+    QString t = text.trimmed();
+    t.remove(QLatin1Char(','));
+    if (t.isEmpty()) {
+        *out = std::nullopt;
+        return true;
+    }
+    bool ok = false;
+    const double v = t.toDouble(&ok);
+    if (!ok)
+        return false;
+    *out = v;
+    return true;
+}
+
+QString checkText(SheetRow::Check c)
+{
+    switch (c) {
+    case SheetRow::Check::Missing: return QStringLiteral("未录");
+    case SheetRow::Check::Below: return QStringLiteral("小于上月数，待确认");
+    case SheetRow::Check::BelowConfirmed: return QStringLiteral("已确认（换表）");
+    case SheetRow::Check::High: return QStringLiteral("用量超过平均三倍");
+    case SheetRow::Check::Zero: return QStringLiteral("用量为零");
+    case SheetRow::Check::Ok: break;
+    }
+    return QString();
+}
+
+QColor checkColor(SheetRow::Check c)
+{
+    switch (c) {
+    case SheetRow::Check::Missing: return QColor(0xff, 0xf4, 0xc2);
+    case SheetRow::Check::Below: return QColor(0xf8, 0xc4, 0xc4);
+    case SheetRow::Check::BelowConfirmed: return QColor(0xd4, 0xe6, 0xf8);
+    case SheetRow::Check::High:
+    case SheetRow::Check::Zero: return QColor(0xfb, 0xdd, 0xb4);
+    case SheetRow::Check::Ok: break;
+    }
+    return QColor();
+}
+
+}  // namespace
+
+ReadingSheetModel::ReadingSheetModel(ReadingSheet& sheet, QObject* parent) : QAbstractTableModel(parent), sheet_(sheet) {}
+
+int ReadingSheetModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(sheet_.rows().size());
+}
+
+int ReadingSheetModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ReadingSheetModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    static const char* const names[] = {"门牌号", "户名", "项目", "上月数", "本月数/数量", "用量", "单价", "金额", "确认", "检查"};
+    return section >= 0 && section < ColumnCount ? QString::fromUtf8(names[section]) : QVariant();
+}
+
+QVariant ReadingSheetModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const SheetRow& r = sheet_.row(index.row());
+    const ChargeItem& item = sheet_.itemOf(index.row());
+    const SheetRow::Check check = r.check(item);
+    if (role == Qt::BackgroundRole) {
+        const QColor c = checkColor(check);
+        return c.isValid() ? QVariant(QBrush(c)) : QVariant();
+    }
+    if (role == Qt::TextAlignmentRole && index.column() >= Previous && index.column() <= Amount)
+        return int(Qt::AlignRight | Qt::AlignVCenter);
+    if (role == Qt::CheckStateRole && index.column() == Confirm)
+        return check == SheetRow::Check::Below || check == SheetRow::Check::BelowConfirmed
+                   ? QVariant(r.confirmed ? Qt::Checked : Qt::Unchecked)
+                   : QVariant();
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
+        return {};
+    switch (index.column()) {
+    case Door: return r.door;
+    case Name: return r.name;
+    case Item: return item.name;
+    case Previous: return item.metered ? plainNumber(r.usedPrevious()) : QString();
+    case Reading: return r.reading ? plainNumber(*r.reading) : QString();
+    case Usage: return r.reading ? formatMask(r.usage(item), QStringLiteral("#,##0.00")) : QString();
+    case Price: return plainNumber(r.unitPrice(item));
+    case Amount: return r.reading ? formatMask(r.amount(item), QStringLiteral("#,##0.00")) : QString();
+    case Status: return checkText(check);
+    default: return {};
+    }
+}
+
+Qt::ItemFlags ReadingSheetModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (!index.isValid())
+        return f;
+    const SheetRow& r = sheet_.row(index.row());
+    const ChargeItem& item = sheet_.itemOf(index.row());
+    const bool below = item.metered && r.reading && *r.reading < r.previous;
+    switch (index.column()) {
+    case Reading:
+    case Price: return f | Qt::ItemIsEditable;
+    case Previous: return below ? f | Qt::ItemIsEditable : f;
+    case Confirm: return below ? f | Qt::ItemIsUserCheckable : f;
+    default: return f;
+    }
+}
+
+bool ReadingSheetModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!index.isValid())
+        return false;
+    const int row = index.row();
+    const SheetRow& r = sheet_.row(row);
+    try {
+        if (index.column() == Confirm && role == Qt::CheckStateRole) {
+            sheet_.setConfirmed(row, value.toInt() == Qt::Checked, r.newStart);
+        } else if (role == Qt::EditRole) {
+            std::optional<double> v;
+            if (!parseNumber(value.toString(), &v))
+                return false;
+            switch (index.column()) {
+            case Reading: sheet_.setReading(row, v); break;
+            case Price: sheet_.setPrice(row, v); break;
+            // The new meter's start: the row is confirmed with it; cleared, the found one counts.
+            case Previous: sheet_.setConfirmed(row, true, v); break;
+            default: return false;
+            }
+        } else {
+            return false;
+        }
+    } catch (const StoreError& e) {
+        emit writeFailed(e.message());
+        return false;
+    }
+    rowsChanged(row, row);
+    return true;
+}
+
+int ReadingSheetModel::pasteReadings(int row, const QString& text)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().trimmed().isEmpty())
+        lines.removeLast();
+    QList<std::optional<double>> values;
+    for (QString line : lines) {
+        line.remove(QLatin1Char('\r'));
+        std::optional<double> v;
+        if (!parseNumber(line.section(QLatin1Char('\t'), 0, 0), &v))
+            break;  // a header or a word ends the column
+        values.append(v);
+    }
+    if (row < 0 || values.isEmpty())
+        return 0;
+    const int n = std::min(int(values.size()), rowCount() - row);
+    values = values.mid(0, n);
+    try {
+        sheet_.setReadings(row, values);
+    } catch (const StoreError& e) {
+        emit writeFailed(e.message());
+        return 0;
+    }
+    rowsChanged(row, row + n - 1);
+    return n;
+}
+
+void ReadingSheetModel::rowsChanged(int first, int last)
+{
+    emit dataChanged(index(first, 0), index(last, ColumnCount - 1));
+}
+
+QString ReadingSheetModel::statusText() const
+{
+    const ReadingSheet::Counts c = sheet_.counts();
+    return QStringLiteral("共 %1 户 %2 行    未录 %3    小于上月数待确认 %4    已确认换表 %5    用量超过平均三倍 %6    用量为零 %7")
+        .arg(sheet_.households().size())
+        .arg(sheet_.rows().size())
+        .arg(c.missing)
+        .arg(c.below)
+        .arg(c.confirmed)
+        .arg(c.high)
+        .arg(c.zero);
+}

@@ -1,0 +1,225 @@
+#include "charging/monthrun.h"
+#include "charging/readingsheet.h"
+#include "charging/readingsheetmodel.h"
+#include "charging/readingsheetwindow.h"
+#include "estate.h"
+
+#include <QAbstractItemModelTester>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+namespace {
+
+void shoot(QWidget& w, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("FENWARY_SHOTS");
+    if (dir.isEmpty())
+        return;
+    QDir().mkpath(dir);
+    w.grab().save(QDir(dir).filePath(name));
+}
+
+// Two buildings of three households; water metered, parking by quantity, a fixed fee.
+void fill(TestEstate& e)
+{
+    e.addItem(QStringLiteral("01"), QStringLiteral("物业费"), 50.0);
+    e.addItem(QStringLiteral("02"), QStringLiteral("水费"), 2.5, true, true);
+    e.addItem(QStringLiteral("03"), QStringLiteral("车位"), 3.0, true, false);
+    Transaction t(e.db());
+    for (int b = 1; b <= 2; ++b)
+        for (int r = 1; r <= 3; ++r) {
+            const QString d = QStringLiteral("%1-10%2").arg(b).arg(r);
+            e.addHousehold(d, QStringLiteral("住户%1%2").arg(b).arg(r), 80);
+            for (int m = 1; m <= 5; ++m)
+                e.addMeteredLine(d, QStringLiteral("20240%1").arg(m), QStringLiteral("02"), QStringLiteral("水费"),
+                                 100 * m, 100 * m + 10, 2.5, 25);
+        }
+    t.commit();
+}
+
+QModelIndex readingAt(ReadingSheetWindow& w, int row)
+{
+    return w.model()->index(row, ReadingSheetModel::Reading);
+}
+
+}  // namespace
+
+class TestReadingSheetWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void opensOnTheProposedMonthWithEveryRow();
+    void enterMovesDownTheReadingColumn();
+    void pastedColumnFillsTheRowsBelow();
+    void checksAreColouredAndCounted();
+    void previewRunAndUndo();
+    void buildingPrefixNarrowsTheSheet();
+    void importReportThenConfirm();
+};
+
+void TestReadingSheetWindow::opensOnTheProposedMonthWithEveryRow()
+{
+    TestEstate e;
+    fill(e);
+    ReadingSheetWindow w(e.services());
+    QAbstractItemModelTester tester(w.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(w.monthBox()->text(), QStringLiteral("202406"));  // 2024-07-15 less twenty days
+    QCOMPARE(w.model()->rowCount(), 12);
+    QCOMPARE(w.model()->index(0, ReadingSheetModel::Door).data().toString(), QStringLiteral("1-101"));
+    QCOMPARE(w.model()->index(0, ReadingSheetModel::Item).data().toString(), QStringLiteral("水费"));
+    QCOMPARE(w.model()->index(0, ReadingSheetModel::Previous).data().toString(), QStringLiteral("510"));
+    QCOMPARE(w.model()->index(1, ReadingSheetModel::Item).data().toString(), QStringLiteral("车位"));
+    QVERIFY(w.statusLine()->text().contains(QStringLiteral("未录 12")));
+    w.monthBox()->setText(QStringLiteral("202413"));
+    QVERIFY(!w.loadSheet());
+    QCOMPARE(e.prompter.texts(), QStringList{QStringLiteral("日期格式不正确")});
+}
+
+void TestReadingSheetWindow::enterMovesDownTheReadingColumn()
+{
+    TestEstate e;
+    fill(e);
+    ReadingSheetWindow w(e.services());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.grid()->setFocus();
+    w.grid()->setCurrentIndex(readingAt(w, 0));
+    QTest::keyClick(w.grid(), Qt::Key_5);  // any key opens the cell
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("30"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_COMPARE(w.grid()->currentIndex(), readingAt(w, 1));
+    QTRY_VERIFY(QApplication::focusWidget() != w.grid());  // the next cell is open
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("2"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_COMPARE(w.grid()->currentIndex(), readingAt(w, 2));
+    QCOMPARE(w.sheet().row(0).reading, std::optional<double>(530));
+    QCOMPARE(w.sheet().row(1).reading, std::optional<double>(2));
+    // Kept in the draft, not as a charge.
+    QCOMPARE(e.scalar(QStringLiteral("select count(*) from 抄表草稿")).toInt(), 2);
+    QCOMPARE(e.count(QStringLiteral("收费2")), 30);
+    // Text that is no number is not taken.
+    QVERIFY(!w.model()->setData(readingAt(w, 3), QStringLiteral("abc"), Qt::EditRole));
+    QVERIFY(!w.sheet().row(3).reading);
+}
+
+void TestReadingSheetWindow::pastedColumnFillsTheRowsBelow()
+{
+    TestEstate e;
+    fill(e);
+    ReadingSheetWindow w(e.services());
+    w.grid()->setCurrentIndex(readingAt(w, 2));
+    // Lines from a spreadsheet: the first column counts, a blank line clears its row.
+    QCOMPARE(w.grid()->paste(QStringLiteral("520\tx\r\n1\r\n\r\n1,040\r\n")), 4);
+    QCOMPARE(w.sheet().row(2).reading, std::optional<double>(520));
+    QCOMPARE(w.sheet().row(3).reading, std::optional<double>(1));
+    QVERIFY(!w.sheet().row(4).reading);
+    QCOMPARE(w.sheet().row(5).reading, std::optional<double>(1040));
+    QVERIFY(!w.sheet().row(1).reading);
+    // More lines than rows: the sheet's end stops it.
+    w.grid()->setCurrentIndex(readingAt(w, 10));
+    QCOMPARE(w.grid()->paste(QStringLiteral("1\n2\n3\n4\n")), 2);
+}
+
+void TestReadingSheetWindow::checksAreColouredAndCounted()
+{
+    TestEstate e;
+    fill(e);
+    ReadingSheetWindow w(e.services());
+    ReadingSheetModel* m = w.model();
+    QVERIFY(m->setData(readingAt(w, 0), QStringLiteral("500"), Qt::EditRole));  // below 510
+    QVERIFY(m->setData(readingAt(w, 2), QStringLiteral("610"), Qt::EditRole));  // 100 where 10 is usual
+    QVERIFY(m->setData(readingAt(w, 4), QStringLiteral("510"), Qt::EditRole));  // zero, never zero
+    QVERIFY(m->setData(readingAt(w, 6), QStringLiteral("520"), Qt::EditRole));  // usual
+    const QString status = w.statusLine()->text();
+    QVERIFY2(status.contains(QStringLiteral("未录 8")) && status.contains(QStringLiteral("小于上月数待确认 1")) &&
+                 status.contains(QStringLiteral("用量超过平均三倍 1")) && status.contains(QStringLiteral("用量为零 1")),
+             qPrintable(status));
+    QVERIFY(m->index(0, 0).data(Qt::BackgroundRole).isValid());
+    QVERIFY(!m->index(6, 0).data(Qt::BackgroundRole).isValid());
+    QCOMPARE(m->index(0, ReadingSheetModel::Status).data().toString(), QStringLiteral("小于上月数，待确认"));
+    // Only a row below its previous reading can be confirmed or given a new start.
+    QVERIFY(m->flags(m->index(0, ReadingSheetModel::Confirm)) & Qt::ItemIsUserCheckable);
+    QVERIFY(!(m->flags(m->index(6, ReadingSheetModel::Confirm)) & Qt::ItemIsUserCheckable));
+    QVERIFY(!(m->flags(m->index(6, ReadingSheetModel::Previous)) & Qt::ItemIsEditable));
+    QVERIFY(m->setData(m->index(0, ReadingSheetModel::Previous), QStringLiteral("480"), Qt::EditRole));
+    QCOMPARE(m->index(0, ReadingSheetModel::Status).data().toString(), QStringLiteral("已确认（换表）"));
+    QCOMPARE(m->index(0, ReadingSheetModel::Usage).data().toString(), QStringLiteral("20.00"));
+    QVERIFY(w.statusLine()->text().contains(QStringLiteral("已确认换表 1")));
+    shoot(w, QStringLiteral("readingsheet.png"));
+}
+
+void TestReadingSheetWindow::previewRunAndUndo()
+{
+    TestEstate e;
+    fill(e);
+    e.addBill(QStringLiteral("2-103"), QStringLiteral("202406"), 10, true, 10.0, 0.0, QStringLiteral("2024-06-30"));
+    ReadingSheetWindow w(e.services());
+    w.grid()->setCurrentIndex(readingAt(w, 0));
+    w.grid()->paste(QStringLiteral("520\n1\n530\n\n540\n2\n515\n0\n525\n1\n"));
+    MonthPreviewDialog* d = w.openPreview();
+    QVERIFY(d);
+    QVERIFY(d->text()->toPlainText().contains(QStringLiteral("新建账单：5")));
+    QVERIFY(d->text()->toPlainText().contains(QStringLiteral("以下 1 行没有可用的读数")));
+    QVERIFY(d->text()->toPlainText().contains(QStringLiteral("已缴费，不再修改（1 户）：2-103")));
+    QVERIFY(!d->runButton()->isEnabled());
+    d->reject();
+
+    w.model()->setData(readingAt(w, 3), QStringLiteral("0"), Qt::EditRole);
+    d = w.openPreview();
+    QVERIFY(d->runButton()->isEnabled());
+    d->resize(560, 420);
+    shoot(*d, QStringLiteral("readingsheet-preview.png"));
+    QVERIFY(d->text()->toPlainText().contains(QStringLiteral("  楼号 2：153.00")));
+    d->runButton()->click();
+    QCOMPARE(e.scalar(QStringLiteral("select count(*) from 缴费历史 where 月份 = '202406'")).toInt(), 6);
+    QVERIFY(e.prompter.texts().last().startsWith(QStringLiteral("本月账单已生成：新建 5 户，重新计算 0 户。")));
+
+    e.prompter.yes();
+    w.undoButton()->click();
+    QCOMPARE(e.prompter.texts().last(), QStringLiteral("本次账单已撤销。"));
+    QCOMPARE(e.scalar(QStringLiteral("select count(*) from 缴费历史 where 月份 = '202406'")).toInt(), 1);
+    w.undoButton()->click();
+    QCOMPARE(e.prompter.texts().last(), QStringLiteral("没有可以撤销的账单。"));
+}
+
+void TestReadingSheetWindow::buildingPrefixNarrowsTheSheet()
+{
+    TestEstate e;
+    fill(e);
+    ReadingSheetWindow w(e.services());
+    w.buildingBox()->setText(QStringLiteral("2-"));
+    QVERIFY(w.loadSheet());
+    QCOMPARE(w.model()->rowCount(), 6);
+    QCOMPARE(w.model()->index(0, ReadingSheetModel::Door).data().toString(), QStringLiteral("2-101"));
+}
+
+void TestReadingSheetWindow::importReportThenConfirm()
+{
+    TestEstate e;
+    fill(e);
+    e.addItem(QStringLiteral("04"), QStringLiteral("煤气费"), 3.0);
+    ReadingSheetWindow w(e.services());
+    ImportReportDialog* d = w.openImport(QFINDTESTDATA("data/readings.xlsx"));
+    QVERIFY(d);
+    QVERIFY(d->summary()->text().contains(QStringLiteral("可以导入的读数：4 条；不能使用的行：4 行")));
+    QCOMPARE(d->problems()->rowCount(), 4);
+    QCOMPARE(d->problems()->item(0, 4)->text(), QStringLiteral("没有这个门牌号"));
+    d->show();
+    QVERIFY(QTest::qWaitForWindowExposed(d));
+    shoot(*d, QStringLiteral("readingsheet-import.png"));
+    QCOMPARE(e.scalar(QStringLiteral("select count(*) from 抄表草稿")).toInt(), 0);
+    d->importButton()->click();
+    QCOMPARE(e.scalar(QStringLiteral("select count(*) from 抄表草稿")).toInt(), 4);
+    QCOMPARE(e.prompter.texts().last(), QStringLiteral("已导入 4 条读数。"));
+    QCOMPARE(w.model()->index(0, ReadingSheetModel::Reading).data().toString(), QStringLiteral("530"));
+    QVERIFY(!w.openImport(QStringLiteral("/nonexistent/读数.csv")));
+    QVERIFY(e.prompter.texts().last().startsWith(QStringLiteral("读数文件未能读取：")));
+}
+
+QTEST_MAIN(TestReadingSheetWindow)
+#include "test_readingsheet_window.moc"
