@@ -5,6 +5,7 @@
 #include "shell/services.h"
 #include "shell/windowregistry.h"
 #include "store/database.h"
+#include "store/dataenvironment.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -209,6 +210,15 @@ void MainFrame::dispatchKey(const QString& key)
 
 void MainFrame::end()
 {
+    // No closing steps and no question, but what the operator typed is kept: the
+    // pending edits of every record set go to the file in one transaction first.
+    try {
+        services_.data.writeAllPending();
+    } catch (const StoreError& e) {
+        const QString text = QStringLiteral("退出前保存未存的修改失败:\n%1\n\n这些修改没有写入数据库。仍然退出吗?").arg(e.message());
+        if (!services_.prompter.askYesNo(text, services_.app.appTitle))
+            return;
+    }
     if (quit)
         quit();
 }

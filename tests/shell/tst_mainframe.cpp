@@ -296,6 +296,55 @@ private slots:
         QVERIFY(estate.prompter.boxes().isEmpty());
     }
 
+    void exitWritesPendingEditsFirst_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("writeFails");
+        QTest::addColumn<bool>("endAnyway");
+        QTest::newRow("key2") << "key2" << false << false;
+        QTest::newRow("menu_4") << "menu_4" << false << false;
+        QTest::newRow("failed, ends on Yes") << "key2" << true << true;
+        QTest::newRow("failed, stays on No") << "menu_4" << true << false;
+    }
+    void exitWritesPendingEditsFirst()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, writeFails);
+        QFETCH(bool, endAnyway);
+        TestEstate estate;
+        estate.addHousehold(QStringLiteral("0101"), QStringLiteral("甲"));
+        estate.addItem(QStringLiteral("01"), QStringLiteral("物业费"), 50.0);
+        Frame f(estate);
+        estate.env().rs档案().setValue(QStringLiteral("户名"), QStringLiteral("甲改"));
+        estate.env().rs项目().setValue(QStringLiteral("固定收费"), 55.0);
+        if (writeFails)
+            estate.db().execScript(QStringLiteral(
+                "create trigger refuse before update on 项目 begin select raise(abort, '磁盘已坏'); end;"));
+        if (endAnyway)
+            estate.prompter.yes();
+        if (how.startsWith(QLatin1String("key")))
+            QTest::mouseClick(f.toolWidget(how), Qt::LeftButton);
+        else
+            f.frame->item(how)->trigger();
+        // One transaction: both edits, or neither.
+        const QString name = estate.scalar(QStringLiteral("select 户名 from 档案库")).toString();
+        const double fee = estate.scalar(QStringLiteral("select 固定收费 from 项目")).toDouble();
+        if (!writeFails) {
+            QVERIFY(estate.prompter.boxes().isEmpty());
+            QCOMPARE(f.quits, 1);
+            QCOMPARE(name, QStringLiteral("甲改"));
+            QCOMPARE(fee, 55.0);
+            return;
+        }
+        QCOMPARE(name, QStringLiteral("甲"));
+        QCOMPARE(fee, 50.0);
+        QCOMPARE(estate.prompter.boxes().size(), 1);
+        QCOMPARE(estate.prompter.boxes()[0].kind, ScriptedPrompter::Kind::YesNo);
+        QVERIFY(estate.prompter.texts()[0].contains(QStringLiteral("磁盘已坏")));
+        QCOMPARE(f.quits, endAnyway ? 1 : 0);
+        QVERIFY(estate.env().rs档案().hasPendingChanges());  // still there to be saved
+    }
+
     void closingTheFrameClosesItsWindows()
     {
         TestEstate estate;
