@@ -7,6 +7,7 @@
 #include "records/householddefaults.h"
 #include "records/householddeletion.h"
 #include "records/householdexport.h"
+#include "records/householdrenames.h"
 #include "shell/services.h"
 #include "store/binder.h"
 #include "store/dataenvironment.h"
@@ -28,7 +29,7 @@
 
 namespace {
 
-const QString kDuplicate = QStringLiteral("记录中存在重复的门牌号,请返回重输!");
+const QString kDuplicate = HouseholdRenames::duplicateText();
 const QString kSaveFailed = QStringLiteral("记录中存在错误,请返回重输!");
 const QString kDeleteQuestion =
     QStringLiteral("删除档案操作是非常危险的，将删除所以该户的历史交易和收费情况，是否确定要删除该户？");
@@ -57,6 +58,7 @@ HouseholdWindow::HouseholdWindow(Services& services, QWidget* parent)
     setObjectName(QStringLiteral("frm_档案录入"));
     setWindowTitle(QStringLiteral("frm_档案录入"));
     RecordSet& rs = services_.data.rs档案();
+    HouseholdRenames::install(services_.data.db());
     auto onError = [this](const QString& m) { showError(QStringLiteral("档案未能保存"), m); };
 
     grid_ = new RecordSetGrid(this);

@@ -417,9 +417,17 @@ QVariant RowWrite::value(const QString& column) const
     return QVariant();
 }
 
-void Database::addRowWriteHook(const QString& table, RowWriteHook hook)
+void Database::addRowWriteHook(const QString& table, RowWriteHook hook, const QString& name)
 {
-    rowWriteHooks_[table.toLower()].append(std::move(hook));
+    auto& hooks = rowWriteHooks_[table.toLower()];
+    if (!name.isEmpty()) {
+        for (auto& h : hooks)
+            if (h.first == name) {
+                h.second = std::move(hook);
+                return;
+            }
+    }
+    hooks.append({name, std::move(hook)});
 }
 
 void Database::runRowWriteHooks(const RowWrite& write)
@@ -427,6 +435,7 @@ void Database::runRowWriteHooks(const RowWrite& write)
     const auto it = rowWriteHooks_.constFind(write.table.toLower());
     if (it == rowWriteHooks_.constEnd())
         return;
-    for (const RowWriteHook& hook : *it)
-        hook(*this, write);
+    const auto hooks = *it;  // a hook may add hooks
+    for (const auto& hook : hooks)
+        hook.second(*this, write);
 }

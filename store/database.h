@@ -120,7 +120,8 @@ public:
     bool inTransaction() const { return depth_ > 0; }
 
     // Hooks run, in the order added, for every row a record set writes to the table.
-    void addRowWriteHook(const QString& table, RowWriteHook hook);
+    // A named hook replaces an earlier one of the same name on that table.
+    void addRowWriteHook(const QString& table, RowWriteHook hook, const QString& name = QString());
     void runRowWriteHooks(const RowWrite& write);
     void check(int rc, const char* what = nullptr) const;
 
@@ -157,7 +158,7 @@ private:
     int depth_ = 0;
     struct Cache;
     std::unique_ptr<Cache> cache_;
-    QHash<QString, QList<RowWriteHook>> rowWriteHooks_;  // lower-case table name
+    QHash<QString, QList<QPair<QString, RowWriteHook>>> rowWriteHooks_;  // lower-case table name
     const void* writer_ = nullptr;
     QHash<QString, QSet<const void*>> written_;  // since the last notice
     QList<QPair<int, ChangeListener>> listeners_;

@@ -81,6 +81,7 @@ private slots:
     // item query
     void itemHouseholdsWithAndWithoutBills_data();
     void itemHouseholdsWithAndWithoutBills();
+    void buildingPrefixIgnoresLetterCase();
     void itemBuilding_data();
     void itemBuilding();
     void itemMonthPromptsAsBounds_data();
@@ -206,6 +207,26 @@ void TestQueries::itemBuilding()
     const QueryTable t = *q.run(variant, kFee, "物业费", months("202405", "202405", building));
     QCOMPARE(billDoors(t), doors);
     QCOMPARE(t.cell(t.rowCount() - 1, 3), doors.isEmpty() ? QStringLiteral(".00") : plainNumber(doors.size()) + ".00");
+}
+
+void TestQueries::buildingPrefixIgnoresLetterCase()
+{
+    TestEstate e;
+    addItems(e);
+    for (const char* d : {"A-101", "a-102", "B-101"}) {
+        e.addHousehold(d, QStringLiteral("户"));
+        addSelectedBill(e, Variant::Details, d, "202405");
+        e.addFixedLine(d, "202405", kFee.number, kFee.name, 1);
+    }
+    for (const QString& typed : {QStringLiteral("a"), QStringLiteral("A-1")}) {
+        QStringList doors = billDoors(*ItemQuery(e.db()).run(Variant::Details, kFee, "物业费",
+                                                              months("202405", "202405", typed)));
+        std::sort(doors.begin(), doors.end());
+        QCOMPARE(doors, (QStringList{"A-101", "a-102"}));
+        doors = billDoors(*AllItemsQuery(e.db()).run("C", months("202405", "202405", typed)));
+        std::sort(doors.begin(), doors.end());
+        QCOMPARE(doors, (QStringList{"A-101", "a-102"}));
+    }
 }
 
 void TestQueries::itemMonthPromptsAsBounds_data()
