@@ -77,6 +77,8 @@ private slots:
     void exportWritesOpensAndReportsFolder();
     void findButtonOpensSearchWindow();
     void searchWindowMovesHouseholdWindow();
+    void areaBoxTakesFullWidthAndRefusesText_data();
+    void areaBoxTakesFullWidthAndRefusesText();
 };
 
 void HouseholdWindowsTest::registry()
@@ -332,6 +334,46 @@ void HouseholdWindowsTest::searchWindowMovesHouseholdWindow()
     shoot(s, "search.png");
     QTest::mouseClick(s.closeButton(), Qt::LeftButton);
     QVERIFY(!s.isVisible());
+}
+
+void HouseholdWindowsTest::areaBoxTakesFullWidthAndRefusesText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("stored");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("full-width") << "８５．５" << 85.5 << false;
+    QTest::newRow("unit") << "80平米" << 80.0 << true;
+    QTest::newRow("list") << "1,2,3" << 80.0 << true;
+}
+
+void HouseholdWindowsTest::areaBoxTakesFullWidthAndRefusesText()
+{
+    QFETCH(QString, text);
+    QFETCH(double, stored);
+    QFETCH(bool, refused);
+    TestEstate estate;
+    estate.addHousehold("0101", "甲", 80);
+    HouseholdWindow w(estate.services());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    auto* area = w.findChild<QLineEdit*>("Text1");
+    auto* name = w.findChild<QLineEdit*>("txt户名");
+    area->setFocus();
+    typeInto(area, text);
+    name->setFocus();
+    if (refused) {
+        QCOMPARE(estate.prompter.boxes().size(), 1);
+        QVERIFY2(estate.prompter.texts()[0].contains("面积(平米)：“" + text + "”不是数字"),
+                 qPrintable(estate.prompter.texts()[0]));
+        QVERIFY(area->hasFocus());
+        QCOMPARE(area->text(), text);
+        shoot(w, "household_area_refused.png");
+    } else {
+        QVERIFY(estate.prompter.boxes().isEmpty());
+        QCOMPARE(area->text(), QString("85.5"));
+    }
+    QTest::mouseClick(w.closeButton(), Qt::LeftButton);  // the final save
+    QCOMPARE(estate.scalar("select 面积 from 档案库").toDouble(), stored);
 }
 
 QTEST_MAIN(HouseholdWindowsTest)
