@@ -26,6 +26,7 @@ BackDataWindow::BackDataWindow(const QString& programFolder, BackupPrompter& pro
 {
     setObjectName(QStringLiteral("back_data"));
     setWindowTitle(BackupTool::title);
+    setProperty("dataFolder", QDir::toNativeSeparators(programFolder));
 
     label1_ = new QLabel(QStringLiteral("将数据库备份至："), this);
     label1_->setObjectName(QStringLiteral("Label1"));

@@ -2,6 +2,7 @@
 
 #include "common/dates.h"
 #include "common/prompter.h"
+#include "datafiles/datafolder.h"
 #include "shell/firststartdialog.h"
 #include "shell/loginwindow.h"
 #include "shell/mainframe.h"
@@ -39,10 +40,7 @@ Startup::~Startup()
 
 QString Startup::programFolder()
 {
-    const QString home = qEnvironmentVariable("FENWARY_HOME");
-    if (!home.isEmpty())
-        return home;
-    return QCoreApplication::applicationDirPath();
+    return DataFolder::current();
 }
 
 QString Startup::lockedText(const QString& folder)

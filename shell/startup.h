@@ -28,7 +28,7 @@ public:
     Startup(const Startup&) = delete;
     Startup& operator=(const Startup&) = delete;
 
-    // The program folder: FENWARY_HOME when set, else the executable's folder.
+    // The data folder both programs choose (DataFolder::current()).
     static QString programFolder();
 
     // False when the program must end (the reason has been shown).
