@@ -46,6 +46,7 @@ public:
     QString databasePath() const;
     QString safetyCopyPath() const;
     SafeCopier& copier() { return copier_; }
+    BackupPrompter& prompter() { return prompter_; }
 
     // Copies data.dat to folder/name.备份; nameText is the name box as typed.
     Outcome backUp(const QString& folder, const QString& nameText);

@@ -11,6 +11,9 @@
 namespace DataFolder {
 
 inline const QString userFolderName = QStringLiteral("Fenwary");
+// The folder of the data folder into which Tallowmere writes its automatic safety
+// copies, and which Brisco shows.
+inline const QString safetyCopyFolderName = QStringLiteral("自动备份");
 
 // True when folder can hold the data file: a writable folder that is not a "bin"
 // folder (root may write to /usr/bin, but data never belongs there).
