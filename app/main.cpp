@@ -1,9 +1,10 @@
-// Tallowmere: the main program. The program folder holding data.dat is the
-// folder of this executable, or FENWARY_HOME when that variable is set.
+// Tallowmere: the main program. The folder holding data.dat is chosen by
+// DataFolder::current(), the same way as in Brisco.
 #include "common/dates.h"
 #include "common/desktopfileopener.h"
 #include "common/fonts.h"
 #include "common/qtprompter.h"
+#include "datafiles/firstwindowprobe.h"
 #include "shell/services.h"
 #include "shell/shellwindows.h"
 #include "shell/startup.h"
@@ -32,6 +33,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallowmere"));
     installSongFontSubstitution();
+    installFirstWindowProbe();
 
     WindowRegistry registry;
     registerShellWindows(registry);

@@ -2,8 +2,8 @@
 
 #include "backupprompter.h"
 #include "databasefile.h"
+#include "datafolder.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -46,10 +46,7 @@ QString verdictText(DatabaseFile::Verdict v)
 
 QString BackupTool::defaultProgramFolder()
 {
-    const QString home = qEnvironmentVariable("FENWARY_HOME");
-    if (!home.isEmpty())
-        return QDir(home).absolutePath();
-    return QCoreApplication::applicationDirPath();
+    return DataFolder::current();
 }
 
 QStringList BackupTool::backupFiles(const QString& folder)

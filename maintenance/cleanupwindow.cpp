@@ -77,6 +77,8 @@ void CleanupWindow::runCleanup()
 {
     if (!services_.prompter.askYesNo(kWarning, QStringLiteral("警告")))
         return;
+    if (!services_.takeSafetyCopy(QStringLiteral("数据清理")))
+        return;
     try {
         Cleanup(services_.data).run(first_->currentText(), last_->currentText());
     } catch (const StoreError& e) {

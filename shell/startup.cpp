@@ -2,13 +2,16 @@
 
 #include "common/dates.h"
 #include "common/prompter.h"
+#include "datafiles/datafolder.h"
 #include "shell/firststartdialog.h"
 #include "shell/loginwindow.h"
 #include "shell/mainframe.h"
+#include "shell/safetycopies.h"
 #include "store/dataenvironment.h"
 #include "store/datafile.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
@@ -33,16 +36,14 @@ Startup::~Startup()
     delete frame_.data();
     delete login_.data();
     services_.reset();
+    safety_.reset();
     data_.reset();
     lock_.reset();
 }
 
 QString Startup::programFolder()
 {
-    const QString home = qEnvironmentVariable("FENWARY_HOME");
-    if (!home.isEmpty())
-        return home;
-    return QCoreApplication::applicationDirPath();
+    return DataFolder::current();
 }
 
 QString Startup::lockedText(const QString& folder)
@@ -107,6 +108,11 @@ bool Startup::run()
         return false;
     }
     services_.reset(new Services{*data_, prompter_, app_, opener_, clock_});
+    safety_ = std::make_unique<SafetyCopies>(data_->db(), folder_);
+    services_->takeSafetyCopy = [this](const QString& why) {
+        return takeSafetyCopyOrAsk(*safety_, prompter_, app_.appTitle, why,
+                                   QDateTime(clock_.today(), QTime::currentTime()));
+    };
 
     LoginWindow* login = nullptr;
     try {
@@ -153,6 +159,11 @@ bool Startup::openData()
 
 void Startup::showMainFrame(const QString& level)
 {
+    // The first log-in of a day copies data.dat before any work starts.
+    if (!safety_->hasCopy(clock_.today(), loginCopyReason()) && !services_->takeSafetyCopy(loginCopyReason())) {
+        quit();
+        return;
+    }
     auto* frame = new MainFrame(*services_, registry_);
     frame_ = frame;
     frame->quit = [this] { quit(); };
