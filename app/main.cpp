@@ -4,6 +4,7 @@
 #include "common/desktopfileopener.h"
 #include "common/fonts.h"
 #include "common/qtprompter.h"
+#include "common/qttranslation.h"
 #include "shell/services.h"
 #include "shell/shellwindows.h"
 #include "shell/startup.h"
@@ -32,6 +33,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallowmere"));
     installSongFontSubstitution();
+    installQtTranslation(application);
 
     WindowRegistry registry;
     registerShellWindows(registry);

@@ -2,6 +2,7 @@
 // The program folder holding data.dat is the folder of this executable, or
 // FENWARY_HOME when that environment variable is set.
 #include "backdatawindow.h"
+#include "common/qttranslation.h"
 #include "qtbackupprompter.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(BackupTool::title);
+    installQtTranslation(app);
     QtBackupPrompter prompter;
     BackDataWindow window(BackupTool::defaultProgramFolder(), prompter);
     prompter.setParent(&window);
