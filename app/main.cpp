@@ -5,6 +5,7 @@
 #include "common/fonts.h"
 #include "common/qtprompter.h"
 #include "datafiles/firstwindowprobe.h"
+#include "common/qttranslation.h"
 #include "shell/services.h"
 #include "shell/shellwindows.h"
 #include "shell/startup.h"
@@ -34,6 +35,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Tallowmere"));
     installSongFontSubstitution();
     installFirstWindowProbe();
+    installQtTranslation(application);
 
     WindowRegistry registry;
     registerShellWindows(registry);

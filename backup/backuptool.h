@@ -55,8 +55,8 @@ public:
 
 private:
     bool refuseName(const QString& name);
+    // Every message of the tool carries the information icon.
     void inform(const QString& text);
-    void warn(const QString& text);
 
     QString folder_;
     BackupPrompter& prompter_;

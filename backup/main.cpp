@@ -2,6 +2,7 @@
 // The folder holding data.dat is the one Tallowmere uses (DataFolder::current()).
 #include "backdatawindow.h"
 #include "firstwindowprobe.h"
+#include "common/qttranslation.h"
 #include "qtbackupprompter.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(BackupTool::title);
     installFirstWindowProbe();
+    installQtTranslation(app);
     QtBackupPrompter prompter;
     BackDataWindow window(BackupTool::defaultProgramFolder(), prompter);
     prompter.setParent(&window);

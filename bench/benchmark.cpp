@@ -219,17 +219,19 @@ public:
         ScriptedPrompter::inform(text, title, icon);
         restart();
     }
-    bool askYesNo(const QString& text, const QString& title) override
+    bool askYesNo(const QString& text, const QString& title, Default preset = Default::Accept,
+                  Icon icon = Icon::Question) override
     {
         lap();
-        const bool a = ScriptedPrompter::askYesNo(text, title);
+        const bool a = ScriptedPrompter::askYesNo(text, title, preset, icon);
         restart();
         return a;
     }
-    bool askOkCancel(const QString& text, const QString& title) override
+    bool askOkCancel(const QString& text, const QString& title, Default preset = Default::Accept,
+                     Icon icon = Icon::Question) override
     {
         lap();
-        const bool a = ScriptedPrompter::askOkCancel(text, title);
+        const bool a = ScriptedPrompter::askOkCancel(text, title, preset, icon);
         restart();
         return a;
     }

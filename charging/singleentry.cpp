@@ -153,7 +153,7 @@ void SingleEntry::enter(RecordSet& households, const QString& door, const QStrin
 
     // 3. The charge-note reminder.
     if (noteReminds(note, month)) {
-        prompter_.inform(reminderText(note), QString(), Prompter::Icon::Information);
+        prompter_.inform(reminderText(note), QString(), Prompter::Icon::None);
         result.reminded = true;
     }
 

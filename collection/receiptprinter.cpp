@@ -12,17 +12,12 @@
 
 namespace {
 
-bool wide(QChar c)
-{
-    return c.unicode() >= 0x80;
-}
-
 void drawCells(QPainter& painter, const QFontMetricsF& fm, double x, double baseline, double cell,
                const QString& text)
 {
     int col = 0;
     for (QChar c : text) {
-        const int span = wide(c) ? 2 : 1;
+        const int span = ReceiptPage::cells(c);
         if (c != QLatin1Char(' ')) {
             const double room = cell * span;
             const double advance = fm.horizontalAdvance(c);

@@ -8,10 +8,11 @@ class QPainter;
 class QPrinter;
 class QWidget;
 
-// Paints receipt pages. "宋体" is the Song face (Noto Serif CJK SC where SimSun is
-// missing). Columns are laid on a grid of half-width cells: a character outside
-// ASCII takes two cells, as the blank-built columns of the receipt expect, so they
-// line up whatever the widths of the face's glyphs.
+// Paints receipt pages. "宋体" is the Song face (Noto Sans Mono CJK SC where SimSun
+// is missing: a Chinese character as wide as two Latin ones). Columns are laid on a
+// grid of half-width cells: a character outside ASCII takes two cells, as the
+// blank-built columns of the receipt expect, so they line up even in a face whose
+// glyph widths differ.
 class ReceiptPrinter {
 public:
     enum class Output { DefaultPrinter, Preview };

@@ -33,7 +33,15 @@ Cleanup::Result Cleanup::run(const QString& firstMonth, const QString& lastMonth
     r.bills = db.changes();
     t.commit();
 
-    for (RecordSet* rs : shared)
-        rs->requery(true);
+    // The deletion stands from here on; a set that cannot be read again says so
+    // without turning the cleanup into a failure.
+    for (RecordSet* rs : shared) {
+        try {
+            rs->requery(true);
+        } catch (const StoreError& e) {
+            if (r.rereadError.isEmpty())
+                r.rereadError = e.message();
+        }
+    }
     return r;
 }

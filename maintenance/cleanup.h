@@ -13,6 +13,9 @@ public:
         int fixedLines = 0;
         int meteredLines = 0;
         int bills = 0;
+        // Set when the deletion committed but a shared record set could not be read
+        // again afterwards: the deletion stands all the same.
+        QString rereadError;
     };
 
     explicit Cleanup(DataEnvironment& env) : env_(env) {}
@@ -23,7 +26,8 @@ public:
     // Both bounds are included and compared as text, as they stand (no validation;
     // a first month after the last deletes nothing). Lines go first, then the
     // bills, all in one transaction; afterwards the shared bill and line record
-    // sets are re-read. Throws StoreError; nothing is deleted then.
+    // sets are re-read. Throws StoreError only when nothing was deleted; a failure
+    // after the commit is reported in Result::rereadError.
     Result run(const QString& firstMonth, const QString& lastMonth);
 
 private:

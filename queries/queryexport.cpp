@@ -22,10 +22,12 @@ QString field(QString text, int width)
 
 }  // namespace
 
-QStringList QueryExport::lines(const QueryTable& table)
+QStringList QueryExport::lines(const QueryTable& table, QList<int>* sourceRows)
 {
     QStringList out;
     out.reserve(table.rowCount() + 1);
+    if (sourceRows)
+        *sourceRows = {-1};
     QString header;
     for (const QString& caption : table.headers())
         header += field(caption, 30);
@@ -35,16 +37,29 @@ QStringList QueryExport::lines(const QueryTable& table)
         QString line = field(table.cell(r, 0), 30);
         for (int c = 1; c < columns; ++c)
             line += spaces(4) + field(table.cell(r, c), 26);
-        if (!QueryCells::trimBlanks(line).isEmpty())
+        if (!QueryCells::trimBlanks(line).isEmpty()) {
             out << line;
+            if (sourceRows)
+                *sourceRows << r;
+        }
     }
     return out;
 }
 
-QString QueryExport::write(const QueryTable& table)
+QString QueryExport::write(const QueryTable& table, QStringList* questionMarked)
 {
     const QString path = QDir(ensureReportFolder()).filePath(fileName());
-    writeGbkLines(path, lines(table));
+    QList<int> sourceRows;
+    const QList<int> replaced = writeGbkLines(path, lines(table, &sourceRows));
+    if (questionMarked) {
+        questionMarked->clear();
+        for (int n : replaced) {
+            const int r = sourceRows.value(n, -1);
+            const QString cell = r < 0 ? QString() : QueryCells::trimBlanks(table.cell(r, 0));
+            *questionMarked << (cell.isEmpty() ? QStringLiteral("第 %1 行").arg(n + 1)
+                                               : QStringLiteral("第 %1 行（%2）").arg(n + 1).arg(cell));
+        }
+    }
     return path;
 }
 
@@ -55,7 +70,11 @@ QString QueryExport::doneMessage()
 
 void QueryExport::run(const QueryTable& table, Prompter& prompter, const QString& title, FileOpener& opener)
 {
-    const QString path = write(table);
-    prompter.inform(doneMessage(), title, Prompter::Icon::Information);
+    QStringList questionMarked;
+    const QString path = write(table, &questionMarked);
+    QString message = doneMessage();
+    if (!questionMarked.isEmpty())
+        message += QLatin1Char('\n') + questionMarkNote(QStringLiteral("下列行"), questionMarked);
+    prompter.inform(message, title, Prompter::Icon::Information);
     opener.open(path);
 }

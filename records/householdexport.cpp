@@ -57,9 +57,17 @@ QStringList HouseholdExport::lines(const RecordSet& households)
     return out;
 }
 
-QString HouseholdExport::write(const RecordSet& households)
+QString HouseholdExport::write(const RecordSet& households, QStringList* questionMarked)
 {
     const QString path = ensureReportFolder() + QLatin1Char('/') + fileName();
-    writeGbkLines(path, lines(households));
+    const QList<int> replaced = writeGbkLines(path, lines(households));
+    if (questionMarked) {
+        questionMarked->clear();
+        const int door = households.columnIndex(QStringLiteral("门牌号"));
+        for (int r : replaced) {
+            const QString d = text(households.valueAt(r, door)).trimmed();
+            *questionMarked << (d.isEmpty() ? QStringLiteral("第 %1 行").arg(r + 1) : d);
+        }
+    }
     return path;
 }

@@ -19,6 +19,8 @@ public:
     // its order, without moving it.
     static QStringList lines(const RecordSet& households);
     // Writes the lines into the report folder (created when missing) and returns the
-    // path written. Throws FileError.
-    static QString write(const RecordSet& households);
+    // path written. `questionMarked` receives the door numbers of the households
+    // whose line held characters written as "?" ("第 n 行" for a blank door
+    // number). Throws FileError.
+    static QString write(const RecordSet& households, QStringList* questionMarked = nullptr);
 };

@@ -163,7 +163,7 @@ void HouseholdWindow::deleteHousehold()
         services_.prompter.inform(QStringLiteral("没有选定的档案，请先选定要删除的户。"), services_.app.appTitle);
         return;
     }
-    if (!services_.prompter.askYesNo(kDeleteQuestion, services_.app.appTitle))
+    if (!services_.prompter.askYesNo(kDeleteQuestion, services_.app.appTitle, Prompter::Default::Decline))
         return;
     try {
         HouseholdDeletion(services_.data).deleteCurrent();
@@ -178,12 +178,15 @@ void HouseholdWindow::exportHouseholds()
     try {
         // The export leaves the record set after its last row, writing a pending row first.
         rs.moveTo(rs.count());
-        const QString path = HouseholdExport::write(rs);
+        QStringList questionMarked;
+        const QString path = HouseholdExport::write(rs, &questionMarked);
         QString folder = QDir::toNativeSeparators(QFileInfo(path).absolutePath());
         if (!folder.endsWith(QDir::separator()))
             folder += QDir::separator();
-        services_.prompter.inform(QStringLiteral("表生成放至 ") + folder + QStringLiteral("  下面"),
-                                  services_.app.appTitle);
+        QString message = QStringLiteral("表生成放至 ") + folder + QStringLiteral("  下面");
+        if (!questionMarked.isEmpty())
+            message += QLatin1Char('\n') + questionMarkNote(QStringLiteral("下列住户的档案"), questionMarked);
+        services_.prompter.inform(message, services_.app.appTitle);
         services_.opener.open(path);
     } catch (const StoreError& e) {
         showError(QStringLiteral("档案未能保存，文件没有导出"), e.message());
