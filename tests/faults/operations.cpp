@@ -7,7 +7,10 @@
 #include "estate.h"
 #include "maintenance/cleanupwindow.h"
 #include "records/householdwindow.h"
+#include "shell/mainframe.h"
 #include "shell/settingswindow.h"
+#include "shell/windowregistry.h"
+#include "store/gridview.h"
 #include "store/criterion.h"
 #include "store/datafile.h"
 #include "store/schema.h"
@@ -26,6 +29,7 @@ const QString kDoor = QStringLiteral("门牌号");
 const QString kMonth = QStringLiteral("月份");
 
 QString door(int i) { return QStringLiteral("01%1").arg(i, 2, 10, QLatin1Char('0')); }
+QString renamedDoor() { return QStringLiteral("新-") + door(7); }
 
 double opening(int i)
 {
@@ -67,6 +71,7 @@ QHash<QString, double> openingBalances()
     QHash<QString, double> out;
     for (int i = 1; i <= 10; ++i)
         out.insert(door(i), opening(i));
+    out.insert(renamedDoor(), opening(7));  // the household that "door rename" renames
     return out;
 }
 
@@ -246,6 +251,40 @@ QList<Operation> databaseOperations()
                 [](Session& s) {
                     return s.env().db().scalar(QStringLiteral("select count(*) from 缴费历史 where 月份 = '202405'"))
                                .toInt() == 0;
+                }});
+    // "退出程序": every record set's pending edits in one transaction before the end.
+    ops.append({QStringLiteral("exit save"), Atomicity::Whole, {},
+                [](Session& s, const std::function<void()>& arm) {
+                    const WindowRegistry none;
+                    MainFrame frame(s.services(), none);
+                    frame.quit = [] {};
+                    find(s.env().rs档案(), kDoor, door(6));
+                    s.env().rs档案().setValue(QStringLiteral("户名"), QStringLiteral("退出前改名"));
+                    RecordSet& items = s.env().rs项目();
+                    items.setValueAt(0, items.columnIndex(QStringLiteral("固定收费")), 66.0);
+                    arm();
+                    frame.dispatchKey(QStringLiteral("key2"));
+                },
+                [](Session& s) {
+                    return s.env().db().scalar(QStringLiteral("select count(*) from 档案库 where 户名 = '退出前改名'"))
+                               .toInt() == 1;
+                }});
+
+    // A new door number typed over the old one: the household row (an optimistic
+    // write) and its bills and lines move together when the cursor leaves the row.
+    ops.append({QStringLiteral("door rename"), Atomicity::Whole, {},
+                [](Session& s, const std::function<void()>& arm) {
+                    HouseholdWindow w(s.services());
+                    RecordSet& rs = s.env().rs档案();
+                    find(rs, kDoor, door(7));
+                    typeInto(w.doorBox(), renamedDoor());
+                    arm();
+                    w.grid()->selectRow(rs.position() + 1);
+                },
+                [](Session& s) {
+                    return s.env().db().scalar(QStringLiteral("select count(*) from 缴费历史 where 门牌号 = ?"),
+                                               {renamedDoor()})
+                               .toInt() > 0;
                 }});
     return ops;
 }
