@@ -9,6 +9,9 @@
 #include "shell/startup.h"
 #include "shell/windowregistry.h"
 
+#ifdef FENWARY_HAVE_ACCOUNTS
+#include "accounts/windows.h"
+#endif
 #ifdef FENWARY_HAVE_RECORDS
 #include "records/windows.h"
 #endif
@@ -49,6 +52,9 @@ int main(int argc, char* argv[])
 #endif
 #ifdef FENWARY_HAVE_MAINTENANCE
     registerMaintenanceWindows(registry);
+#endif
+#ifdef FENWARY_HAVE_ACCOUNTS
+    registerAccountsWindows(registry);
 #endif
 
     AppContext app;

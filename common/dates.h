@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QVariant>
 
@@ -24,11 +25,14 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual QDate today() const = 0;
+    // Today with the time of day (movements of the ledger are stamped with it).
+    virtual QDateTime now() const { return QDateTime(today(), QTime::currentTime()); }
 };
 
 class SystemClock : public Clock {
 public:
     QDate today() const override { return QDate::currentDate(); }
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
 };
 
 class FixedClock : public Clock {
