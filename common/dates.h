@@ -39,8 +39,12 @@ class FixedClock : public Clock {
 public:
     explicit FixedClock(QDate day) : day_(day) {}
     QDate today() const override { return day_; }
+    // The time of day is fixed too (09:00), so that runs write the same rows.
+    QDateTime now() const override { return QDateTime(day_, time_); }
     void set(QDate day) { day_ = day; }
+    void setTime(QTime time) { time_ = time; }
 
 private:
     QDate day_;
+    QTime time_{9, 0};
 };
