@@ -6,6 +6,10 @@
 #include "charging/singleentry.h"
 #include "collection/collection.h"
 #include "estate.h"
+#include "fixtures/login.h"
+#include "shell/mainframe.h"
+#include "shell/startup.h"
+#include "shell/windowregistry.h"
 #include "maintenance/cleanup.h"
 #include "records/householddeletion.h"
 #include "store/criterion.h"
@@ -79,6 +83,8 @@ private slots:
     void staleBalanceOrBillWritesNothing_data();
     void staleBalanceOrBillWritesNothing();
     void receiptNumbersStayUniqueAfterRestoringAnOlderCopy();
+    void everyLogInChecksTheBooks_data();
+    void everyLogInChecksTheBooks();
 };
 
 void TestLedger::everyPathWritesOneMovementAndKeepsTheBooks_data()
@@ -316,6 +322,52 @@ void TestLedger::receiptNumbersStayUniqueAfterRestoringAnOlderCopy()
     QCOMPARE(numbers, (QList<qint64>{1, 2, 3, 4, 5, 6}));
     QCOMPARE(e.scalar(QStringLiteral("select group_concat(收据号) from 账户流水 where 类别 = '收款'")).toString(),
              QStringLiteral("1,2,5,6"));
+}
+
+void TestLedger::everyLogInChecksTheBooks_data()
+{
+    QTest::addColumn<bool>("behindTheBack");
+    QTest::newRow("books agree: nothing is shown") << false;
+    QTest::newRow("a balance changed by hand is listed") << true;
+}
+
+void TestLedger::everyLogInChecksTheBooks()
+{
+    QFETCH(bool, behindTheBack);
+    QTemporaryDir dir;
+    {
+        // A file of an earlier version with one household; its first open starts the ledger.
+        auto db = DataFile::create(DataFile::path(dir.path()),
+                                   {QStringLiteral("管理员"), QStringLiteral("1234"), QStringLiteral("小区"), {}});
+        db->exec(QStringLiteral("insert into 档案库 (门牌号, 账户余额) values ('1-101', 35.5)"));
+    }
+    {
+        DataEnvironment env(DataFile::openExisting(DataFile::path(dir.path())), dir.path());
+        AppContext app;
+        FixedClock clock(QDate(2024, 7, 15));
+        Accounts::install(env, app, clock);
+        if (behindTheBack)
+            env.db().exec(QStringLiteral("update 档案库 set 账户余额 = 40"));
+    }
+    WindowRegistry registry;
+    ScriptedPrompter prompter;
+    AppContext app;
+    RecordingFileOpener opener;
+    FixedClock clock(QDate(2024, 7, 15));
+    Startup startup(dir.path(), registry, prompter, app, opener, clock);
+    startup.quit = [] {};
+    QVERIFY(startup.run());
+    QVERIFY(logInThrough(startup, QStringLiteral("管理员"), QStringLiteral("1234")));
+    QCOMPARE(app.operatorName, QStringLiteral("管理员"));
+    if (!behindTheBack) {
+        QCOMPARE(prompter.texts(), QStringList());
+        return;
+    }
+    QCOMPARE(prompter.texts().size(), 1);
+    QVERIFY2(prompter.texts()[0].startsWith(QStringLiteral("账务核对发现 1 处不符")), qPrintable(prompter.texts()[0]));
+    QVERIFY(prompter.texts()[0].contains(QStringLiteral("1-101 账户余额与流水合计不符 账户余额 40.00 流水合计 35.50 差额 4.50")));
+    // Listed, never mended.
+    QCOMPARE(startup.data()->db().scalar(QStringLiteral("select 账户余额 from 档案库")).toDouble(), 40.0);
 }
 
 QTEST_MAIN(TestLedger)
