@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace {
 
@@ -178,10 +177,11 @@ void Ledger::rememberReceiptNumber(const QString& folder, qint64 number)
 {
     if (folder.isEmpty() || number <= receiptHighWater(folder))
         return;
-    // Written whole or not at all; the file's counter already holds the number.
-    QSaveFile f(QDir(folder).filePath(highWaterFileName()));
-    if (!f.open(QIODevice::WriteOnly))
+    // Not synced: the file's own counter already holds the number durably; this mark
+    // only has to outlive a restore of an older data.dat, which comes long after.
+    // A mark torn by a crash reads as 0 and the file's counter is used.
+    QFile f(QDir(folder).filePath(highWaterFileName()));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return;
     f.write(QByteArray::number(number) + "\n");
-    f.commit();
 }
