@@ -11,6 +11,9 @@
 #include "shell/startup.h"
 #include "shell/windowregistry.h"
 
+#ifdef FENWARY_HAVE_ACCOUNTS
+#include "accounts/windows.h"
+#endif
 #ifdef FENWARY_HAVE_RECORDS
 #include "records/windows.h"
 #endif
@@ -53,6 +56,9 @@ int main(int argc, char* argv[])
 #endif
 #ifdef FENWARY_HAVE_MAINTENANCE
     registerMaintenanceWindows(registry);
+#endif
+#ifdef FENWARY_HAVE_ACCOUNTS
+    registerAccountsWindows(registry);
 #endif
 
     AppContext app;

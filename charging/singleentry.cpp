@@ -1,5 +1,7 @@
 #include "charging/singleentry.h"
 
+#include "accounts/accounts.h"
+
 #include "common/numbers.h"
 #include "common/prompter.h"
 #include "shell/services.h"
@@ -78,6 +80,11 @@ bool SingleEntry::noteReminds(const QString& note, const QString& month)
     return QString::compare(cut, monthText, Qt::CaseSensitive) <= 0;
 }
 
+QString SingleEntry::staleText()
+{
+    return QStringLiteral("此账单在提问之后已被改动（例如在另一个窗口中），本次录入没有进行，请重新录入。");
+}
+
 QString SingleEntry::reminderText(const QString& note)
 {
     return QStringLiteral("请注意：") + note + QStringLiteral("，有变动及时更改住户的档案信息！");
@@ -135,19 +142,31 @@ void SingleEntry::enter(RecordSet& households, const QString& door, const QStrin
                 return;
             }
             // The charge goes back to the balance and the bill is unpaid again in one
-            // transaction: a bill left paid with its charge already refunded would be
-            // refunded twice by the next entry.
-            const QVariant old = households.value(QStringLiteral("账户余额"));
-            households.setValue(QStringLiteral("账户余额"), number(old) + number(bills.first().value(2)));
-            try {
-                Transaction t(db);
-                households.update();
-                db.exec(QStringLiteral("update 缴费历史 set 缴费标志 = 0 where ID = ?"), {billId});
-                t.commit();
-            } catch (const StoreError&) {
-                households.setValue(QStringLiteral("账户余额"), old);
-                throw;
+            // transaction, against the bill and balance as the file holds them: a
+            // bill left paid with its charge already refunded would be refunded twice
+            // by the next entry, and a window's copy of the balance may be old.
+            households.update();  // an edit of the household row is written first
+            Ledger ledger = Accounts::ledger(db, app_, clock_);
+            Transaction t(db);
+            db.exec(QStringLiteral("update 缴费历史 set 缴费标志 = 0 where ID = ? and coalesce(缴费标志, 0) <> 0 "
+                                   "and 收费金额 is ?"),
+                    {billId, bills.first().value(2)});
+            if (db.changes() != 1) {
+                prompter_.inform(staleText(), title, Prompter::Icon::Exclamation);
+                result.outcome = Outcome::Stopped;
+                return;
             }
+            Ledger::Movement m;
+            m.door = door;
+            m.kind = LedgerKind::refund();
+            m.amount = number(bills.first().value(2));
+            m.billId = billId;
+            m.month = month;
+            m.note = QStringLiteral("已缴账单重新录入");
+            ledger.post(m);
+            t.commit();
+            // The caller's household set shows the balance the file now holds.
+            households.requery(true);
         }
     }
 

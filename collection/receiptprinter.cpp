@@ -113,3 +113,61 @@ bool ReceiptPrinter::print(const ReceiptData& data, QWidget* parent, Output outp
     return paintOn(printer, data, QStringLiteral("无法在打印机 %1 上打印").arg(info.printerName()),
                    QStringLiteral("打印机 %1 报告打印失败").arg(info.printerName()), error);
 }
+
+void ReceiptPrinter::paintPages(QPainter& painter, QPrinter& printer, const QList<ReceiptPage>& pages)
+{
+    for (int i = 0; i < pages.size(); ++i) {
+        if (i > 0)
+            printer.newPage();
+        paint(painter, pages[i]);
+    }
+}
+
+bool ReceiptPrinter::pagesToPdf(const QList<ReceiptPage>& pages, const QString& docName, const QString& path,
+                                QString* error)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setDocName(docName);
+    QPainter painter;
+    if (painter.begin(&printer)) {
+        paintPages(painter, printer, pages);
+        if (painter.end() && printer.printerState() != QPrinter::Error)
+            return true;
+    }
+    if (error)
+        *error = QStringLiteral("无法写入文件 %1").arg(path);
+    return false;
+}
+
+bool ReceiptPrinter::printPages(const QList<ReceiptPage>& pages, const QString& docName, QWidget* parent,
+                                Output output, QString* error)
+{
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull() || output == Output::Preview) {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        printer.setDocName(docName);
+        QPrintPreviewDialog dialog(&printer, parent);
+        dialog.setWindowTitle(QStringLiteral("打印预览"));
+        QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&pages](QPrinter* p) {
+            QPainter painter(p);
+            paintPages(painter, *p, pages);
+        });
+        dialog.exec();
+        return true;
+    }
+    QPrinter printer(info, QPrinter::HighResolution);
+    printer.setDocName(docName);
+    QPainter painter;
+    if (painter.begin(&printer)) {
+        paintPages(painter, printer, pages);
+        if (painter.end() && printer.printerState() != QPrinter::Error)
+            return true;
+    }
+    if (error)
+        *error = QStringLiteral("打印机 %1 报告打印失败").arg(info.printerName());
+    return false;
+}

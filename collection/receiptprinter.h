@@ -2,6 +2,7 @@
 
 #include "collection/receipt.h"
 
+#include <QList>
 #include <QString>
 
 class QPainter;
@@ -30,6 +31,14 @@ public:
     // False with a message in `error` when printing failed.
     static bool print(const ReceiptData& data, QWidget* parent, Output output = Output::DefaultPrinter,
                       QString* error = nullptr);
+
+    // Documents of several pages (the day's takings, statements) go the same way:
+    // each page model is painted by paint(), a new sheet between pages.
+    static void paintPages(QPainter& painter, QPrinter& printer, const QList<ReceiptPage>& pages);
+    static bool pagesToPdf(const QList<ReceiptPage>& pages, const QString& docName, const QString& path,
+                           QString* error = nullptr);
+    static bool printPages(const QList<ReceiptPage>& pages, const QString& docName, QWidget* parent,
+                           Output output = Output::DefaultPrinter, QString* error = nullptr);
 
 private:
     // Paints the receipt on `printer`; on failure puts the message for a printer that

@@ -1,5 +1,6 @@
 #include "maintenance/cleanupwindow.h"
 
+#include "common/dates.h"
 #include "common/prompter.h"
 #include "maintenance/cleanup.h"
 #include "shell/services.h"
@@ -82,7 +83,9 @@ void CleanupWindow::runCleanup()
         return;
     Cleanup::Result result;
     try {
-        result = Cleanup(services_.data).run(first_->currentText(), last_->currentText());
+        Cleanup cleanup(services_.data);
+        cleanup.stampAs(services_.app.operatorName, services_.clock.now());
+        result = cleanup.run(first_->currentText(), last_->currentText());
     } catch (const StoreError& e) {
         services_.prompter.inform(QStringLiteral("数据清理失败，没有删除任何数据：") + e.message(),
                                   services_.app.appTitle, Prompter::Icon::Exclamation);

@@ -118,9 +118,10 @@ HouseholdWindow::HouseholdWindow(Services& services, QWidget* parent)
     close_ = button(QStringLiteral("Command3"), QStringLiteral("关    闭"), this);
     find_ = button(QStringLiteral("Command4"), QStringLiteral("查找记录"), this);
     export_ = button(QStringLiteral("Command5"), QStringLiteral("导出文件"), this);
+    statement_ = button(QStringLiteral("Command6"), QStringLiteral("对账单"), this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    for (QPushButton* b : {add_, delete_, find_, export_, close_}) {
+    for (QPushButton* b : {add_, delete_, find_, export_, close_, statement_}) {
         b->setMinimumWidth(96);
         buttons->addWidget(b);
     }
@@ -137,6 +138,7 @@ HouseholdWindow::HouseholdWindow(Services& services, QWidget* parent)
     connect(find_, &QPushButton::clicked, this,
             [this] { services_.openWindow(QStringLiteral("frm_档案查找")); });
     connect(export_, &QPushButton::clicked, this, &HouseholdWindow::exportHouseholds);
+    connect(statement_, &QPushButton::clicked, this, [this] { services_.openWindow(QStringLiteral("frm_对账单")); });
 }
 
 void HouseholdWindow::showError(const QString& what, const QString& message)

@@ -24,6 +24,8 @@ public:
     QPushButton* closeButton() const { return close_; }
     QPushButton* findButton() const { return find_; }
     QPushButton* exportButton() const { return export_; }
+    // 对账单: the statement of the current household.
+    QPushButton* statementButton() const { return statement_; }
 
     void addHousehold();
     void deleteHousehold();
@@ -48,6 +50,7 @@ private:
     QPushButton* add_;
     QPushButton* delete_;
     QPushButton* close_;
+    QPushButton* statement_ = nullptr;
     QPushButton* find_;
     QPushButton* export_;
     bool unloaded_ = false;

@@ -125,6 +125,8 @@ MainFrame::MainFrame(Services& services, const WindowRegistry& registry, QWidget
         ->setShortcut(Qt::Key_F3);
     addEntry(items_, m1->addAction(QStringLiteral("缴费项目设置")), QStringLiteral("menu_1_3"),
              QStringLiteral("frm_项目维护"));
+    addEntry(items_, m1->addAction(QStringLiteral("收款日报")), QStringLiteral("menu_1_4"), QStringLiteral("frm_收款日报"));
+    addEntry(items_, m1->addAction(QStringLiteral("账务核对")), QStringLiteral("menu_1_5"), QStringLiteral("frm_账务核对"));
     addEntry(items_, bar->addAction(QStringLiteral("缴费查询")), QStringLiteral("menu_5"), QStringLiteral("frm_查询"))
         ->setShortcut(Qt::Key_F4);
     QMenu* m2 = bar->addMenu(QStringLiteral("档案管理"));
@@ -229,7 +231,7 @@ void MainFrame::applyLevel(const QString& level)
     if (Login::isRestricted(level))
         restricted_ = {QStringLiteral("key3"),   QStringLiteral("key1"),   QStringLiteral("menu_1_1"),
                        QStringLiteral("menu_1_3"), QStringLiteral("menu_2"), QStringLiteral("menu_2_1"),
-                       QStringLiteral("menu_2_2"), QStringLiteral("menu_3")};
+                       QStringLiteral("menu_2_2"), QStringLiteral("menu_3"),     QStringLiteral("menu_1_5")};
     updateEnabled();
 }
 

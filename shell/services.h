@@ -13,6 +13,9 @@ struct AppContext {
     QString appTitle = QStringLiteral("Fenwary");
     QString receiptName;
     QString noticeText;
+    // The operator logged in for this run and the level ("A" or "B").
+    QString operatorName;
+    QString operatorLevel;
 };
 
 // What every window is handed when the main frame opens it. No globals: app/

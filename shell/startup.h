@@ -58,6 +58,7 @@ public:
 private:
     bool openData();
     void showMainFrame(const QString& level);
+    void checkBooks(const QString& level);
     void tell(const QString& text, bool critical = false);
 
     QString folder_;

@@ -1,7 +1,10 @@
 #include "operations.h"
 
+#include "accounts/accounts.h"
+#include "accounts/bookscheck.h"
 #include "charging/billentrywindow.h"
 #include "charging/itemwindow.h"
+#include "collection/collection.h"
 #include "collection/paymentwindow.h"
 #include "collection/receipt.h"
 #include "estate.h"
@@ -12,6 +15,7 @@
 #include "shell/windowregistry.h"
 #include "store/gridview.h"
 #include "store/criterion.h"
+#include "store/gridview.h"
 #include "store/datafile.h"
 #include "store/schema.h"
 
@@ -57,6 +61,7 @@ Session::Session(const QString& folder) : folder_(folder)
     app.receiptName = QStringLiteral("测试小区");
     app.noticeText = QStringLiteral("请按时缴费");
     env_ = std::make_unique<DataEnvironment>(DataFile::openExisting(DataFile::path(folder)), folder);
+    Accounts::install(*env_, app, clock);
     services_.reset(new Services{*env_, prompter, app, opener, clock});
 }
 
@@ -113,6 +118,19 @@ QString seedFile()
             }
             db.exec(QStringLiteral("update 档案库 set 账户余额 = ? where 门牌号 = ?"), {balance, d});
         }
+        // The ledger begins with these balances, as for a file of an earlier version;
+        // then 0106 pays June through the program, so that it can be reversed.
+        db.execScript(QStringLiteral("drop table 账户流水; drop table 账务参数;"));
+        Ledger::ensure(db);
+        DataEnvironment& env = e.env();
+        find(env.rs档案(), kDoor, door(6));
+        for (RecordSet* rs : {&env.rs缴费历史(), &env.rs收费1(), &env.rs收费2()})
+            rs->setFilter(Criterion::equals(kDoor, door(6)).andEquals(kMonth, QStringLiteral("202406")));
+        e.prompter.yes();
+        e.prompter.no();  // the credit stays
+        e.prompter.type(QStringLiteral("300"));
+        e.prompter.no();
+        Collection(e.services()).collect(QString());
         e.close();
         const QString p = QDir(dir.path()).filePath(QStringLiteral("seed.dat"));
         QFile::copy(e.path(), p);
@@ -238,6 +256,38 @@ QList<Operation> databaseOperations()
                                QStringLiteral("新小区名称");
                 }});
 
+    ops.append({QStringLiteral("reversal"), Atomicity::Whole, {},
+                [](Session& s, const std::function<void()>& arm) {
+                    s.app.operatorLevel = QStringLiteral("A");
+                    PaymentWindow w(s.services());
+                    find(s.env().rs档案(), kDoor, door(6));
+                    find(s.env().rs缴费历史(), kMonth, QStringLiteral("202406"));
+                    s.prompter.type(QStringLiteral("收错了"));
+                    s.prompter.yes();
+                    arm();
+                    w.reverse();
+                },
+                [](Session& s) {
+                    return s.env().db().scalar(QStringLiteral("select 缴费标志 from 缴费历史 where 门牌号 = ? and 月份 = "
+                                                              "'202406'"),
+                                               {door(6)}).toInt() == 0;
+                }});
+
+    // A balance typed into the household window, saved when the grid moves on.
+    ops.append({QStringLiteral("household balance"), Atomicity::Whole, {},
+                [](Session& s, const std::function<void()>& arm) {
+                    HouseholdWindow w(s.services());
+                    find(s.env().rs档案(), kDoor, door(7));
+                    typeInto(w.findChild<QLineEdit*>(QStringLiteral("txt账户余额")), QStringLiteral("77.5"));
+                    arm();
+                    const int row = s.env().rs档案().position();
+                    w.grid()->setCurrentIndex(w.grid()->model()->index(row + 1, 0));
+                },
+                [](Session& s) {
+                    return s.env().db().scalar(QStringLiteral("select 账户余额 from 档案库 where 门牌号 = ?"), {door(7)})
+                               .toDouble() == 77.5;
+                }});
+
     ops.append({QStringLiteral("cleanup"), Atomicity::Whole,
                 {QStringLiteral("清理完毕，请关闭程序后重新打开程序！")},
                 [](Session& s, const std::function<void()>& arm) {
@@ -301,7 +351,10 @@ const Operation* findOperation(const QString& name)
 Snapshot snapshot(Database& db)
 {
     Snapshot out;
-    for (const QString& table : Schema::tables()) {
+    QStringList tables = Schema::tables();
+    if (Ledger::exists(db))
+        tables << QStringLiteral("账户流水") << QStringLiteral("账务参数");
+    for (const QString& table : tables) {
         QStringList rows;
         for (const QVariantList& row : db.query(QStringLiteral("select rowid, * from \"%1\" order by rowid").arg(table))) {
             QStringList cells;
@@ -346,6 +399,14 @@ QStringList invariantFaults(Database& db, bool checkBalances)
          QStringLiteral("select 门牌号, 月份 from 缴费历史 where 门牌号 not in (select 门牌号 from 档案库)"));
     list(QStringLiteral("two bills of one month"),
          QStringLiteral("select 门牌号, 月份 from 缴费历史 group by 门牌号, 月份 having count(*) > 1"));
+
+    // The ledger agrees with every balance and paid bill.
+    if (Ledger::exists(db))
+        for (const BooksCheck::Mismatch& m : BooksCheck::run(db))
+            faults << QStringLiteral("books: %1 %2 %3, balance %4, ledger %5")
+                          .arg(m.door, m.month, m.note)
+                          .arg(m.stored)
+                          .arg(m.ledger);
 
     if (checkBalances) {
         const QHash<QString, double> opening = openingBalances();

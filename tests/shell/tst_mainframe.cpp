@@ -62,7 +62,8 @@ private slots:
                 t << a->objectName() + QLatin1Char('=') + a->text();
             return t;
         };
-        QCOMPARE(texts(f.frame->item("menu_1")), QStringList({"menu_1_1=缴费录入", "menu_1_2=缴费打印", "menu_1_3=缴费项目设置"}));
+        QCOMPARE(texts(f.frame->item("menu_1")), QStringList({"menu_1_1=缴费录入", "menu_1_2=缴费打印", "menu_1_3=缴费项目设置",
+                                                             "menu_1_4=收款日报", "menu_1_5=账务核对"}));
         QCOMPARE(texts(f.frame->item("menu_2")), QStringList({"menu_2_1=档案录入", "menu_2_2=档案清理"}));
 
         QStringList tools;
