@@ -165,11 +165,22 @@ namespace {
 
 // A DELETE without a condition would empty the table without visiting its rows
 // (and without telling the update hook); ignoring the action makes SQLite delete
-// row by row instead.
-int authorize(void*, int action, const char* table, const char*, const char*, const char*)
+// row by row instead. DROP TABLE asks for the same action on the table it drops,
+// where ignoring it would cancel the drop: that one is allowed.
+int authorize(void* arg, int action, const char* table, const char*, const char*, const char*)
 {
-    if (action == SQLITE_DELETE && table && qstrnicmp(table, "sqlite_", 7) != 0)
+    auto* dropping = static_cast<QByteArray*>(arg);
+    if (action == SQLITE_DROP_TABLE || action == SQLITE_DROP_TEMP_TABLE) {
+        *dropping = table;
+        return SQLITE_OK;
+    }
+    if (action == SQLITE_DELETE && table && qstrnicmp(table, "sqlite_", 7) != 0) {
+        if (!dropping->isEmpty() && qstricmp(table, dropping->constData()) == 0) {
+            dropping->clear();
+            return SQLITE_OK;
+        }
         return SQLITE_IGNORE;
+    }
     return SQLITE_OK;
 }
 
@@ -178,7 +189,7 @@ int authorize(void*, int action, const char* table, const char*, const char*, co
 Database::Database(sqlite3* db, const QString& path) : db_(db), path_(path), cache_(new Cache)
 {
     sqlite3_update_hook(db_, &Database::onUpdate, this);
-    sqlite3_set_authorizer(db_, &authorize, nullptr);
+    sqlite3_set_authorizer(db_, &authorize, &dropping_);
 }
 
 void Database::onUpdate(void* self, int, const char*, const char* table, long long)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHash>
 #include <QSet>
 #include <QList>
@@ -159,6 +160,7 @@ private:
     struct Cache;
     std::unique_ptr<Cache> cache_;
     QHash<QString, QList<QPair<QString, RowWriteHook>>> rowWriteHooks_;  // lower-case table name
+    QByteArray dropping_;  // the table a DROP TABLE being prepared drops
     const void* writer_ = nullptr;
     QHash<QString, QSet<const void*>> written_;  // since the last notice
     QList<QPair<int, ChangeListener>> listeners_;
