@@ -5,6 +5,7 @@
 #include <QVariant>
 
 class RecordSet;
+struct OutTable;
 
 // The fixed-width household list 档案明细.txt: one line per household, five fields,
 // the first four each ended by "|".
@@ -21,4 +22,10 @@ public:
     // Writes the lines into the report folder (created when missing) and returns the
     // path written. Throws FileError.
     static QString write(const RecordSet& households);
+
+    // Every row of the record set (filter included) for the spreadsheet: the
+    // household columns, balance and floor area as numbers, and a totals row with
+    // the number of households and the sums of balance and area.
+    static OutTable outTable(const RecordSet& households);
+    static QString spreadsheetName() { return QStringLiteral("档案明细"); }
 };

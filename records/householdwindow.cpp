@@ -1,5 +1,7 @@
 #include "records/householdwindow.h"
 
+#include "common/tableout.h"
+
 #include "common/dates.h"
 #include "common/fileopener.h"
 #include "common/gbkfile.h"
@@ -116,9 +118,10 @@ HouseholdWindow::HouseholdWindow(Services& services, QWidget* parent)
     close_ = button(QStringLiteral("Command3"), QStringLiteral("关    闭"), this);
     find_ = button(QStringLiteral("Command4"), QStringLiteral("查找记录"), this);
     export_ = button(QStringLiteral("Command5"), QStringLiteral("导出文件"), this);
+    excel_ = button(QStringLiteral("cmd导出Excel"), QStringLiteral("导出Excel"), this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    for (QPushButton* b : {add_, delete_, find_, export_, close_}) {
+    for (QPushButton* b : {add_, delete_, find_, export_, close_, excel_}) {
         b->setMinimumWidth(96);
         buttons->addWidget(b);
     }
@@ -135,6 +138,7 @@ HouseholdWindow::HouseholdWindow(Services& services, QWidget* parent)
     connect(find_, &QPushButton::clicked, this,
             [this] { services_.openWindow(QStringLiteral("frm_档案查找")); });
     connect(export_, &QPushButton::clicked, this, &HouseholdWindow::exportHouseholds);
+    connect(excel_, &QPushButton::clicked, this, &HouseholdWindow::exportExcel);
 }
 
 void HouseholdWindow::showError(const QString& what, const QString& message)
@@ -183,6 +187,21 @@ void HouseholdWindow::exportHouseholds()
         services_.prompter.inform(QStringLiteral("表生成放至 ") + folder + QStringLiteral("  下面"),
                                   services_.app.appTitle);
         services_.opener.open(path);
+    } catch (const StoreError& e) {
+        showError(QStringLiteral("档案未能保存，文件没有导出"), e.message());
+    } catch (const FileError& e) {
+        showError(QStringLiteral("文件没有导出"), e.message());
+    }
+}
+
+void HouseholdWindow::exportExcel()
+{
+    RecordSet& rs = services_.data.rs档案();
+    try {
+        // A pending edit is saved first, so that the file holds what the grid shows.
+        rs.updateBatch();
+        const QString path = exportTableToReportFolder(HouseholdExport::outTable(rs), HouseholdExport::spreadsheetName());
+        services_.prompter.inform(exportDoneMessage(path), services_.app.appTitle);
     } catch (const StoreError& e) {
         showError(QStringLiteral("档案未能保存，文件没有导出"), e.message());
     } catch (const FileError& e) {

@@ -24,10 +24,12 @@ public:
     QPushButton* closeButton() const { return close_; }
     QPushButton* findButton() const { return find_; }
     QPushButton* exportButton() const { return export_; }
+    QPushButton* excelButton() const { return excel_; }
 
     void addHousehold();
     void deleteHousehold();
     void exportHouseholds();
+    void exportExcel();
     // The closing steps: the final save.
     void unload();
 
@@ -50,5 +52,6 @@ private:
     QPushButton* close_;
     QPushButton* find_;
     QPushButton* export_;
+    QPushButton* excel_;
     bool unloaded_ = false;
 };
