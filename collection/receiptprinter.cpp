@@ -1,13 +1,13 @@
 #include "collection/receiptprinter.h"
 
+#include "collection/documentprinter.h"
+
 #include "common/fonts.h"
 
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
-#include <QPrinterInfo>
 #include <QRegularExpression>
 
 namespace {
@@ -39,21 +39,6 @@ void drawCells(QPainter& painter, const QFontMetricsF& fm, double x, double base
 
 }  // namespace
 
-bool ReceiptPrinter::paintOn(QPrinter& printer, const ReceiptData& data, const QString& startFailure,
-                             const QString& endFailure, QString* error)
-{
-    QPainter painter;
-    const bool started = painter.begin(&printer);
-    if (started) {
-        paint(painter, ReceiptPage::build(data, pageWidthTwips(printer)));
-        if (painter.end() && printer.printerState() != QPrinter::Error)
-            return true;
-    }
-    if (error)
-        *error = started ? endFailure : startFailure;
-    return false;
-}
-
 void ReceiptPrinter::paint(QPainter& painter, const ReceiptPage& page)
 {
     installSongFontSubstitution();
@@ -82,36 +67,23 @@ int ReceiptPrinter::pageWidthTwips(const QPrinter& printer)
     return qRound(printer.pageLayout().fullRectPoints().width() * 20.0);
 }
 
+namespace {
+
+DocumentPrinter::Pages receiptPages(const ReceiptData& data)
+{
+    return [&data](int pageWidth) { return QList<ReceiptPage>{ReceiptPage::build(data, pageWidth)}; };
+}
+
+}  // namespace
+
 bool ReceiptPrinter::printToPdf(const ReceiptData& data, const QString& path, QString* error)
 {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(path);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setDocName(data.receiptName);
-    const QString failure = QStringLiteral("无法写入文件 %1").arg(path);
-    return paintOn(printer, data, failure, failure, error);
+    return DocumentPrinter::printToPdf(receiptPages(data), data.receiptName, path, error);
 }
 
 bool ReceiptPrinter::print(const ReceiptData& data, QWidget* parent, Output output, QString* error)
 {
-    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-    if (info.isNull() || output == Output::Preview) {
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setDocName(data.receiptName);
-        QPrintPreviewDialog dialog(&printer, parent);
-        dialog.setWindowTitle(QStringLiteral("打印预览"));
-        QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&data](QPrinter* p) {
-            QPainter painter(p);
-            paint(painter, ReceiptPage::build(data, pageWidthTwips(*p)));
-        });
-        dialog.exec();
-        return true;
-    }
-    QPrinter printer(info, QPrinter::HighResolution);
-    printer.setDocName(data.receiptName);
-    return paintOn(printer, data, QStringLiteral("无法在打印机 %1 上打印").arg(info.printerName()),
-                   QStringLiteral("打印机 %1 报告打印失败").arg(info.printerName()), error);
+    return DocumentPrinter::print(receiptPages(data), data.receiptName, parent, output, error);
 }
 
 void ReceiptPrinter::paintPages(QPainter& painter, QPrinter& printer, const QList<ReceiptPage>& pages)
@@ -126,48 +98,11 @@ void ReceiptPrinter::paintPages(QPainter& painter, QPrinter& printer, const QLis
 bool ReceiptPrinter::pagesToPdf(const QList<ReceiptPage>& pages, const QString& docName, const QString& path,
                                 QString* error)
 {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(path);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setDocName(docName);
-    QPainter painter;
-    if (painter.begin(&printer)) {
-        paintPages(painter, printer, pages);
-        if (painter.end() && printer.printerState() != QPrinter::Error)
-            return true;
-    }
-    if (error)
-        *error = QStringLiteral("无法写入文件 %1").arg(path);
-    return false;
+    return DocumentPrinter::printToPdf([&pages](int) { return pages; }, docName, path, error);
 }
 
 bool ReceiptPrinter::printPages(const QList<ReceiptPage>& pages, const QString& docName, QWidget* parent,
                                 Output output, QString* error)
 {
-    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-    if (info.isNull() || output == Output::Preview) {
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setPageSize(QPageSize(QPageSize::A4));
-        printer.setDocName(docName);
-        QPrintPreviewDialog dialog(&printer, parent);
-        dialog.setWindowTitle(QStringLiteral("打印预览"));
-        QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&pages](QPrinter* p) {
-            QPainter painter(p);
-            paintPages(painter, *p, pages);
-        });
-        dialog.exec();
-        return true;
-    }
-    QPrinter printer(info, QPrinter::HighResolution);
-    printer.setDocName(docName);
-    QPainter painter;
-    if (painter.begin(&printer)) {
-        paintPages(painter, printer, pages);
-        if (painter.end() && printer.printerState() != QPrinter::Error)
-            return true;
-    }
-    if (error)
-        *error = QStringLiteral("打印机 %1 报告打印失败").arg(info.printerName());
-    return false;
+    return DocumentPrinter::print([&pages](int) { return pages; }, docName, parent, output, error);
 }

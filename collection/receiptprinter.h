@@ -39,10 +39,4 @@ public:
                            QString* error = nullptr);
     static bool printPages(const QList<ReceiptPage>& pages, const QString& docName, QWidget* parent,
                            Output output = Output::DefaultPrinter, QString* error = nullptr);
-
-private:
-    // Paints the receipt on `printer`; on failure puts the message for a printer that
-    // did not start or did not finish in `error`.
-    static bool paintOn(QPrinter& printer, const ReceiptData& data, const QString& startFailure,
-                        const QString& endFailure, QString* error);
 };

@@ -1,5 +1,7 @@
 #include "queries/queryexport.h"
 
+#include "common/tableout.h"
+
 #include "common/fileopener.h"
 #include "common/gbkfile.h"
 #include "common/prompter.h"
@@ -77,4 +79,62 @@ void QueryExport::run(const QueryTable& table, Prompter& prompter, const QString
         message += QLatin1Char('\n') + questionMarkNote(QStringLiteral("下列行"), questionMarked);
     prompter.inform(message, title, Prompter::Icon::Information);
     opener.open(path);
+}
+
+namespace {
+
+// The display format of a numeric column, or empty for a text column.
+QString columnFormat(const QString& caption)
+{
+    if (caption == QStringLiteral("单价"))
+        return QStringLiteral("0.00000");
+    if (caption == QStringLiteral("上月数") || caption == QStringLiteral("本月数"))
+        return QStringLiteral("General");
+    if (caption == QStringLiteral("金额") || caption == QStringLiteral("收费金额") ||
+        caption == QStringLiteral("实缴金额") || caption == QStringLiteral("账户余额"))
+        return QStringLiteral("#,##0.00");
+    return QString();
+}
+
+}  // namespace
+
+OutTable QueryExport::outTable(const QueryTable& table)
+{
+    OutTable t;
+    t.sheetName = spreadsheetName();
+    t.header = table.headers();
+    QStringList formats;
+    for (const QString& h : table.headers())
+        formats << columnFormat(h);
+    t.rows.reserve(table.rowCount());
+    for (const QueryTable::Row& row : table.rows()) {
+        if (row.kind == QueryTable::RowKind::Separator)
+            continue;
+        OutRow out;
+        out.reserve(t.header.size());
+        for (int c = 0; c < t.header.size(); ++c) {
+            const QString text = row.cells.value(c);
+            if (text.isEmpty()) {
+                out << OutCell::empty();
+                continue;
+            }
+            if (!formats.at(c).isEmpty()) {
+                // Cells hold plain numbers; the totals row groups thousands.
+                bool ok = false;
+                QString digits = text;
+                digits.remove(u',');
+                const double v = digits.toDouble(&ok);
+                if (ok) {
+                    out << OutCell::ofNumber(v, formats.at(c));
+                    continue;
+                }
+            }
+            out << OutCell::ofText(text.trimmed());
+        }
+        if (row.kind == QueryTable::RowKind::Totals)
+            t.totals = out;
+        else
+            t.rows << out;
+    }
+    return t;
 }

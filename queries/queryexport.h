@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+struct OutTable;
 class FileOpener;
 class Prompter;
 
@@ -26,6 +27,12 @@ public:
 
     // "表生成放至 <folder> 下面" with the folder really used.
     static QString doneMessage();
+
+    // The table for the spreadsheet ("查询明细.xlsx"): separator rows left out,
+    // amounts, readings and prices as numbers, door numbers and months as text, the
+    // totals row as totals.
+    static OutTable outTable(const QueryTable& table);
+    static QString spreadsheetName() { return QStringLiteral("查询明细"); }
 
     // write(), then the message (naming the lines written with "?"), then the file
     // opened in the viewer. Throws FileError.

@@ -1,5 +1,7 @@
 #include "records/householdwindow.h"
 
+#include "common/tableout.h"
+
 #include "common/dates.h"
 #include "common/fileopener.h"
 #include "common/gbkfile.h"
@@ -119,9 +121,10 @@ HouseholdWindow::HouseholdWindow(Services& services, QWidget* parent)
     find_ = button(QStringLiteral("Command4"), QStringLiteral("查找记录"), this);
     export_ = button(QStringLiteral("Command5"), QStringLiteral("导出文件"), this);
     statement_ = button(QStringLiteral("Command6"), QStringLiteral("对账单"), this);
+    excel_ = button(QStringLiteral("cmd导出Excel"), QStringLiteral("导出Excel"), this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    for (QPushButton* b : {add_, delete_, find_, export_, close_, statement_}) {
+    for (QPushButton* b : {add_, delete_, find_, export_, close_, statement_, excel_}) {
         b->setMinimumWidth(96);
         buttons->addWidget(b);
     }
@@ -139,6 +142,7 @@ HouseholdWindow::HouseholdWindow(Services& services, QWidget* parent)
             [this] { services_.openWindow(QStringLiteral("frm_档案查找")); });
     connect(export_, &QPushButton::clicked, this, &HouseholdWindow::exportHouseholds);
     connect(statement_, &QPushButton::clicked, this, [this] { services_.openWindow(QStringLiteral("frm_对账单")); });
+    connect(excel_, &QPushButton::clicked, this, &HouseholdWindow::exportExcel);
 }
 
 void HouseholdWindow::showError(const QString& what, const QString& message)
@@ -190,6 +194,21 @@ void HouseholdWindow::exportHouseholds()
             message += QLatin1Char('\n') + questionMarkNote(QStringLiteral("下列住户的档案"), questionMarked);
         services_.prompter.inform(message, services_.app.appTitle);
         services_.opener.open(path);
+    } catch (const StoreError& e) {
+        showError(QStringLiteral("档案未能保存，文件没有导出"), e.message());
+    } catch (const FileError& e) {
+        showError(QStringLiteral("文件没有导出"), e.message());
+    }
+}
+
+void HouseholdWindow::exportExcel()
+{
+    RecordSet& rs = services_.data.rs档案();
+    try {
+        // A pending edit is saved first, so that the file holds what the grid shows.
+        rs.updateBatch();
+        const QString path = exportTableToReportFolder(HouseholdExport::outTable(rs), HouseholdExport::spreadsheetName());
+        services_.prompter.inform(exportDoneMessage(path), services_.app.appTitle);
     } catch (const StoreError& e) {
         showError(QStringLiteral("档案未能保存，文件没有导出"), e.message());
     } catch (const FileError& e) {

@@ -26,10 +26,12 @@ public:
     QPushButton* exportButton() const { return export_; }
     // 对账单: the statement of the current household.
     QPushButton* statementButton() const { return statement_; }
+    QPushButton* excelButton() const { return excel_; }
 
     void addHousehold();
     void deleteHousehold();
     void exportHouseholds();
+    void exportExcel();
     // The closing steps: the final save.
     void unload();
 
@@ -53,5 +55,6 @@ private:
     QPushButton* statement_ = nullptr;
     QPushButton* find_;
     QPushButton* export_;
+    QPushButton* excel_;
     bool unloaded_ = false;
 };

@@ -127,6 +127,8 @@ MainFrame::MainFrame(Services& services, const WindowRegistry& registry, QWidget
              QStringLiteral("frm_项目维护"));
     addEntry(items_, m1->addAction(QStringLiteral("收款日报")), QStringLiteral("menu_1_4"), QStringLiteral("frm_收款日报"));
     addEntry(items_, m1->addAction(QStringLiteral("账务核对")), QStringLiteral("menu_1_5"), QStringLiteral("frm_账务核对"));
+    addEntry(items_, m1->addAction(QStringLiteral("欠费一览")), QStringLiteral("menu_1_6"), QStringLiteral("frm_欠费一览"));
+    addEntry(items_, m1->addAction(QStringLiteral("收费汇总")), QStringLiteral("menu_1_7"), QStringLiteral("frm_收费汇总"));
     addEntry(items_, bar->addAction(QStringLiteral("缴费查询")), QStringLiteral("menu_5"), QStringLiteral("frm_查询"))
         ->setShortcut(Qt::Key_F4);
     QMenu* m2 = bar->addMenu(QStringLiteral("档案管理"));
@@ -158,6 +160,7 @@ MainFrame::MainFrame(Services& services, const WindowRegistry& registry, QWidget
         {"key3", QStringLiteral("缴费录入"), QStringLiteral("录"), QColor(0xef, 0x6c, 0x00), QStringLiteral("frm_缴费录入")},
         {"key1", QStringLiteral("档案录入"), QStringLiteral("档"), QColor(0x6a, 0x1b, 0x9a), QStringLiteral("frm_档案录入")},
         {"key2", QStringLiteral("退出程序"), QStringLiteral("退"), QColor(0xc6, 0x28, 0x28), QString()},
+        {"key6", QStringLiteral("欠费一览"), QStringLiteral("欠"), QColor(0xad, 0x14, 0x57), QStringLiteral("frm_欠费一览")},
     };
     for (const Button& b : buttons) {
         QAction* a = toolBar_->addAction(tileIcon(b.glyph, b.color), b.text);

@@ -16,9 +16,9 @@
 
 namespace {
 
-const QStringList kAllItems = {"menu_1", "menu_1_1", "menu_1_2", "menu_1_3", "menu_5", "menu_2",
+const QStringList kAllItems = {"menu_1", "menu_1_1", "menu_1_2", "menu_1_3", "menu_1_4", "menu_1_5", "menu_1_6", "menu_1_7", "menu_5", "menu_2",
                                "menu_2_1", "menu_2_2", "menu_3",   "menu",     "menu_4"};
-const QStringList kAllKeys = {"key4", "key5", "key3", "key1", "key2"};
+const QStringList kAllKeys = {"key4", "key5", "key3", "key1", "key2", "key6"};
 
 }  // namespace
 
@@ -63,13 +63,15 @@ private slots:
             return t;
         };
         QCOMPARE(texts(f.frame->item("menu_1")), QStringList({"menu_1_1=缴费录入", "menu_1_2=缴费打印", "menu_1_3=缴费项目设置",
-                                                             "menu_1_4=收款日报", "menu_1_5=账务核对"}));
+                                                             "menu_1_4=收款日报", "menu_1_5=账务核对",
+                                                             "menu_1_6=欠费一览", "menu_1_7=收费汇总"}));
         QCOMPARE(texts(f.frame->item("menu_2")), QStringList({"menu_2_1=档案录入", "menu_2_2=档案清理"}));
 
         QStringList tools;
         for (QAction* a : f.frame->toolBar()->actions())
             tools << a->property("key").toString() + QLatin1Char('=') + a->text();
-        QCOMPARE(tools, QStringList({"key4=缴费打印", "key5=缴费查询", "key3=缴费录入", "key1=档案录入", "key2=退出程序"}));
+        QCOMPARE(tools, QStringList({"key4=缴费打印", "key5=缴费查询", "key3=缴费录入", "key1=档案录入", "key2=退出程序",
+                                     "key6=欠费一览"}));
         QCOMPARE(f.frame->toolBar()->objectName(), QStringLiteral("Toolbar1"));
     }
 
@@ -130,6 +132,7 @@ private slots:
         QTest::newRow("key5") << "key5" << "frm_查询";
         QTest::newRow("key3") << "key3" << "frm_缴费录入";
         QTest::newRow("key1") << "key1" << "frm_档案录入";
+        QTest::newRow("key6") << "key6" << "frm_欠费一览";
     }
     void toolBarDispatchesByKey()
     {
@@ -149,6 +152,8 @@ private slots:
         QTest::newRow("menu_1_1") << "menu_1_1" << "frm_缴费录入";
         QTest::newRow("menu_1_2") << "menu_1_2" << "frm_缴费打印";
         QTest::newRow("menu_1_3") << "menu_1_3" << "frm_项目维护";
+        QTest::newRow("menu_1_6") << "menu_1_6" << "frm_欠费一览";
+        QTest::newRow("menu_1_7") << "menu_1_7" << "frm_收费汇总";
         QTest::newRow("menu_5") << "menu_5" << "frm_查询";
         QTest::newRow("menu_2_1") << "menu_2_1" << "frm_档案录入";
         QTest::newRow("menu_2_2") << "menu_2_2" << "数据清理";

@@ -1,0 +1,125 @@
+#include "queries/monthsummary.h"
+
+#include "common/numbers.h"
+#include "common/tableout.h"
+#include "queries/querycells.h"
+#include "store/database.h"
+
+#include <QMap>
+
+QStringList MonthSummary::headers()
+{
+    return {QStringLiteral("楼号"),     QStringLiteral("月份"),     QStringLiteral("收费户数"),
+            QStringLiteral("应收金额"), QStringLiteral("实收现金"), QStringLiteral("未缴金额"),
+            QStringLiteral("收缴率")};
+}
+
+QList<SummaryRow> MonthSummary::load(Database& db, const SummaryRange& range)
+{
+    // The building is computed by the database (text before the first separator),
+    // so one grouped pass over the month index answers the whole range.
+    QString buildingExpr;
+    QVariantList binds{range.first, range.last, QueryCells::prefixPattern(range.building)};
+    if (!range.building.isEmpty()) {
+        buildingExpr = QStringLiteral("?4");
+        binds << range.building;
+    } else if (range.separator.isEmpty()) {
+        buildingExpr = QStringLiteral("''");
+    } else {
+        buildingExpr = QStringLiteral("substr(门牌号, 1, instr(门牌号, ?4) - 1)");
+        binds << range.separator;
+    }
+    Statement st = db.prepare(
+        QStringLiteral("select ") + buildingExpr +
+        QStringLiteral(" as b, 月份, count(distinct 门牌号), sum(ifnull(收费金额, 0)), "
+                       "sum(case when ifnull(缴费标志, 0) <> 0 then ifnull(实缴金额, 0) else 0 end), "
+                       "sum(case when ifnull(缴费标志, 0) = 0 then ifnull(收费金额, 0) else 0 end) "
+                       "from 缴费历史 where 月份 >= ?1 and 月份 <= ?2 and 门牌号 like ?3 escape '\\' "
+                       "group by b, 月份 order by b, 月份"));
+    st.bindAll(binds);
+    QList<SummaryRow> rows;
+    while (st.step()) {
+        SummaryRow r;
+        r.building = st.value(0).toString();
+        r.month = st.value(1).toString();
+        r.households = st.value(2).toInt();
+        r.charged = st.value(3).toDouble();
+        r.collected = st.value(4).toDouble();
+        r.unpaid = st.value(5).toDouble();
+        rows.append(r);
+    }
+    return rows;
+}
+
+namespace {
+void add(SummaryRow& to, const SummaryRow& r)
+{
+    to.households += r.households;
+    to.charged += r.charged;
+    to.collected += r.collected;
+    to.unpaid += r.unpaid;
+}
+} // namespace
+
+QList<SummaryRow> MonthSummary::byMonth(const QList<SummaryRow>& rows)
+{
+    QMap<QString, SummaryRow> months;
+    for (const SummaryRow& r : rows) {
+        SummaryRow& m = months[r.month];
+        m.month = r.month;
+        add(m, r);
+    }
+    return months.values();
+}
+
+SummaryRow MonthSummary::total(const QList<SummaryRow>& rows)
+{
+    SummaryRow t;
+    for (const SummaryRow& r : rows)
+        add(t, r);
+    return t;
+}
+
+QString MonthSummary::text(const SummaryRow& row, int column)
+{
+    const QString money = QStringLiteral("#,##0.00");
+    switch (column) {
+    case 0:
+        return row.building;
+    case 1:
+        return row.month;
+    case 2:
+        return QString::number(row.households);
+    case 3:
+        return formatMask(row.charged, money);
+    case 4:
+        return formatMask(row.collected, money);
+    case 5:
+        return formatMask(row.unpaid, money);
+    case 6:
+        return formatMask(row.rate() * 100, QStringLiteral("0.0")) + u'%';
+    default:
+        return QString();
+    }
+}
+
+OutTable MonthSummary::outTable(const QList<SummaryRow>& rows)
+{
+    const QString money = QStringLiteral("#,##0.00");
+    auto row = [&](const SummaryRow& r, const QString& building) {
+        return OutRow{OutCell::ofText(building),
+                      r.month.isEmpty() ? OutCell::empty() : OutCell::ofText(r.month),
+                      OutCell::ofNumber(r.households, QStringLiteral("0")),
+                      OutCell::ofNumber(r.charged, money),
+                      OutCell::ofNumber(r.collected, money),
+                      OutCell::ofNumber(r.unpaid, money),
+                      OutCell::ofNumber(r.rate(), QStringLiteral("0.0%"))};
+    };
+    OutTable t;
+    t.sheetName = QStringLiteral("收费汇总");
+    t.header = headers();
+    for (const SummaryRow& r : rows)
+        t.rows << row(r, r.building);
+    t.totals = row(total(rows), QStringLiteral("合计"));
+    return t;
+}
