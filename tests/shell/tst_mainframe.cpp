@@ -79,7 +79,7 @@ private slots:
     {
         QTest::addColumn<QString>("level");
         QTest::addColumn<QStringList>("off");
-        const QStringList b = {"key3", "key1", "menu_1_1", "menu_1_3", "menu_2", "menu_2_1", "menu_2_2", "menu_3"};
+        const QStringList b = {"key3", "key1", "menu_1_1", "menu_1_3", "menu_1_5", "menu_2", "menu_2_1", "menu_2_2", "menu_3"};
         QTest::newRow("B") << "B" << b;
         QTest::newRow("b") << "b" << QStringList();
         QTest::newRow("A") << "A" << QStringList();
