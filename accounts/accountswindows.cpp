@@ -5,6 +5,7 @@
 #include "accounts/reporttablemodel.h"
 #include "collection/receiptprinter.h"
 #include "common/dates.h"
+#include "common/gbkfile.h"
 #include "common/numbers.h"
 #include "common/prompter.h"
 #include "shell/services.h"
@@ -81,6 +82,16 @@ void LedgerReportWindow::fail(const QString& message)
     s_.prompter.inform(message, s_.app.appTitle, Prompter::Icon::Critical);
 }
 
+void LedgerReportWindow::exportExcel()
+{
+    try {
+        const QString path = exportTableToReportFolder(table().outTable(documentName()), documentName());
+        s_.prompter.inform(exportDoneMessage(path), s_.app.appTitle);
+    } catch (const FileError& e) {
+        fail(QStringLiteral("文件没有导出：") + e.message());
+    }
+}
+
 void LedgerReportWindow::print(bool preview)
 {
     const QList<ReceiptPage> doc = pages();
@@ -124,7 +135,9 @@ DayTakingsWindow::DayTakingsWindow(Services& services, QWidget* parent) : Ledger
     QPushButton* print = button(QStringLiteral("Command2"), QStringLiteral("打印"));
     QPushButton* preview = button(QStringLiteral("Command3"), QStringLiteral("打印预览"));
     QPushButton* close = button(QStringLiteral("Command4"), QStringLiteral("关闭"));
-    build(boxes, {query, print, preview, close});
+    QPushButton* excel = button(QStringLiteral("cmd导出Excel"), QStringLiteral("导出Excel"));
+    build(boxes, {query, print, preview, close, excel});
+    connect(excel, &QPushButton::clicked, this, &LedgerReportWindow::exportExcel);
     connect(query, &QPushButton::clicked, this, &DayTakingsWindow::refresh);
     connect(print, &QPushButton::clicked, this, [this] { this->print(false); });
     connect(preview, &QPushButton::clicked, this, [this] { this->print(true); });
@@ -181,7 +194,9 @@ StatementWindow::StatementWindow(Services& services, QWidget* parent) : LedgerRe
     QPushButton* print = button(QStringLiteral("Command2"), QStringLiteral("打印"));
     QPushButton* preview = button(QStringLiteral("Command3"), QStringLiteral("打印预览"));
     QPushButton* close = button(QStringLiteral("Command4"), QStringLiteral("关闭"));
-    build(boxes, {query, print, preview, close});
+    QPushButton* excel = button(QStringLiteral("cmd导出Excel"), QStringLiteral("导出Excel"));
+    build(boxes, {query, print, preview, close, excel});
+    connect(excel, &QPushButton::clicked, this, &LedgerReportWindow::exportExcel);
     connect(query, &QPushButton::clicked, this, &StatementWindow::refresh);
     connect(print, &QPushButton::clicked, this, [this] { this->print(false); });
     connect(preview, &QPushButton::clicked, this, [this] { this->print(true); });

@@ -34,6 +34,8 @@ public:
     void setPageSink(PageSink sink) { sink_ = std::move(sink); }
 
     void print(bool preview);
+    // 导出Excel: the table shown, as <document name>.xlsx and .csv in the report folder.
+    void exportExcel();
     virtual void refresh() = 0;
 
 protected:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/tableout.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -19,4 +21,10 @@ struct ReportTable {
     QString text(const QVariantList& row, int column) const;
     QString text(int row, int column) const { return text(rows.value(row), column); }
     bool isNumberColumn(int column) const { return !masks.value(column).isEmpty(); }
+    // The table for a spreadsheet: numbers as numbers with their column's mask, the
+    // rest as the text shown, the totals as its totals row.
+    OutTable outTable(const QString& sheetName) const;
+
+private:
+    OutRow outRow(const QVariantList& row) const;
 };

@@ -10,6 +10,7 @@
 #include "collection/paymentwindow.h"
 #include "collection/receiptprinter.h"
 #include "common/numbers.h"
+#include "common/tableout.h"
 #include "estate.h"
 #include "maintenance/cleanup.h"
 #include "store/criterion.h"
@@ -441,6 +442,33 @@ void TestAccountWindows::windowsShowPrintAndCheck()
     QVERIFY(QFileInfo(pdf).size() > 1000);
     if (!qEnvironmentVariable("FENWARY_SHOTS").isEmpty())
         QFile::copy(pdf, QDir(qEnvironmentVariable("FENWARY_SHOTS")).filePath(QStringLiteral("accounts_daytakings.pdf")));
+
+    // 导出Excel: numbers stay numbers with their masks, the totals row comes along,
+    // and both files land in the report folder.
+    const OutTable out = day.table().outTable(day.documentName());
+    QCOMPARE(out.header, day.table().header);
+    QCOMPARE(out.rows.size(), 2);
+    const int doorColumn = int(out.header.indexOf(QStringLiteral("门牌号")));
+    QVERIFY(doorColumn >= 0);
+    QCOMPARE(out.rows[0][doorColumn].kind, OutCell::Kind::Text);
+    QCOMPARE(out.rows[0][doorColumn].text, QStringLiteral("1-101"));
+    QCOMPARE(out.totals[7].kind, OutCell::Kind::Number);
+    QCOMPARE(out.totals[7].number, 368.25);
+    QCOMPARE(out.totals[7].format, day.table().masks[7]);
+    const QString reports = QDir(e.folder()).filePath(QStringLiteral("报表"));
+    qputenv("FENWARY_REPORT_DIR", reports.toUtf8());
+    day.findChild<QPushButton*>(QStringLiteral("cmd导出Excel"))->click();
+    qunsetenv("FENWARY_REPORT_DIR");
+    QVERIFY(QFileInfo(QDir(reports).filePath(QStringLiteral("收款日报.xlsx"))).size() > 0);
+    QFile csv(QDir(reports).filePath(QStringLiteral("收款日报.csv")));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QByteArray csvBytes = csv.readAll();
+    QVERIFY(csvBytes.startsWith("\xEF\xBB\xBF"));
+    const QString csvText = QString::fromUtf8(csvBytes);
+    QVERIFY(csvText.contains(QStringLiteral("1-101")));
+    QVERIFY(csvText.contains(QStringLiteral("368.25")));
+    QVERIFY2(e.prompter.boxes().last().text.contains(QStringLiteral("收款日报.xlsx")),
+             qPrintable(e.prompter.boxes().last().text));
 
     // The statement follows the current household.
     e.env().rs档案().find(Criterion::equals(kDoor, QStringLiteral("1-101")), RecordSet::Direction::Forward,
