@@ -55,6 +55,21 @@ QPushButton* LedgerReportWindow::button(const QString& name, const QString& text
     return b;
 }
 
+void LedgerReportWindow::buildReport(QLayout* boxes)
+{
+    QPushButton* query = button(QStringLiteral("Command1"), QStringLiteral("查询"));
+    QPushButton* print = button(QStringLiteral("Command2"), QStringLiteral("打印"));
+    QPushButton* preview = button(QStringLiteral("Command3"), QStringLiteral("打印预览"));
+    QPushButton* close = button(QStringLiteral("Command4"), QStringLiteral("关闭"));
+    QPushButton* excel = button(QStringLiteral("cmd导出Excel"), QStringLiteral("导出Excel"));
+    build(boxes, {query, print, preview, close, excel});
+    connect(query, &QPushButton::clicked, this, [this] { refresh(); });
+    connect(print, &QPushButton::clicked, this, [this] { this->print(false); });
+    connect(preview, &QPushButton::clicked, this, [this] { this->print(true); });
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    connect(excel, &QPushButton::clicked, this, &LedgerReportWindow::exportExcel);
+}
+
 void LedgerReportWindow::build(QLayout* boxes, const QList<QPushButton*>& buttons)
 {
     auto* row = new QHBoxLayout;
@@ -131,17 +146,7 @@ DayTakingsWindow::DayTakingsWindow(Services& services, QWidget* parent) : Ledger
     boxes->addWidget(new QLabel(QStringLiteral("操作员:"), this));
     boxes->addWidget(operator_);
     boxes->addStretch();
-    QPushButton* query = button(QStringLiteral("Command1"), QStringLiteral("查询"));
-    QPushButton* print = button(QStringLiteral("Command2"), QStringLiteral("打印"));
-    QPushButton* preview = button(QStringLiteral("Command3"), QStringLiteral("打印预览"));
-    QPushButton* close = button(QStringLiteral("Command4"), QStringLiteral("关闭"));
-    QPushButton* excel = button(QStringLiteral("cmd导出Excel"), QStringLiteral("导出Excel"));
-    build(boxes, {query, print, preview, close, excel});
-    connect(excel, &QPushButton::clicked, this, &LedgerReportWindow::exportExcel);
-    connect(query, &QPushButton::clicked, this, &DayTakingsWindow::refresh);
-    connect(print, &QPushButton::clicked, this, [this] { this->print(false); });
-    connect(preview, &QPushButton::clicked, this, [this] { this->print(true); });
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    buildReport(boxes);
     connect(day_, &QDateEdit::dateChanged, this, &DayTakingsWindow::refresh);
     connect(operator_, &QComboBox::currentIndexChanged, this, &DayTakingsWindow::refresh);
     refresh();
@@ -190,17 +195,7 @@ StatementWindow::StatementWindow(Services& services, QWidget* parent) : LedgerRe
     boxes->addWidget(new QLabel(QStringLiteral("截止月份:"), this));
     boxes->addWidget(last_);
     boxes->addStretch();
-    QPushButton* query = button(QStringLiteral("Command1"), QStringLiteral("查询"));
-    QPushButton* print = button(QStringLiteral("Command2"), QStringLiteral("打印"));
-    QPushButton* preview = button(QStringLiteral("Command3"), QStringLiteral("打印预览"));
-    QPushButton* close = button(QStringLiteral("Command4"), QStringLiteral("关闭"));
-    QPushButton* excel = button(QStringLiteral("cmd导出Excel"), QStringLiteral("导出Excel"));
-    build(boxes, {query, print, preview, close, excel});
-    connect(excel, &QPushButton::clicked, this, &LedgerReportWindow::exportExcel);
-    connect(query, &QPushButton::clicked, this, &StatementWindow::refresh);
-    connect(print, &QPushButton::clicked, this, [this] { this->print(false); });
-    connect(preview, &QPushButton::clicked, this, [this] { this->print(true); });
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    buildReport(boxes);
     connect(&s_.data.rs档案(), &RecordSet::currentChanged, this, &StatementWindow::householdChanged);
     householdChanged();
 }

@@ -42,6 +42,8 @@ protected:
     LedgerReportWindow(Services& services, QWidget* parent);
     // Lays out: the boxes row, the grid, the summary and the buttons row.
     void build(QLayout* boxes, const QList<QPushButton*>& buttons);
+    // The boxes row, then the report buttons 查询, 打印, 打印预览, 关闭, 导出Excel.
+    void buildReport(QLayout* boxes);
     void showTable(const ReportTable& table, const QString& summary);
     void fail(const QString& message);
     QPushButton* button(const QString& name, const QString& text);
