@@ -1,14 +1,19 @@
-// Tallowmere: the main program. The program folder holding data.dat is the
-// folder of this executable, or FENWARY_HOME when that variable is set.
+// Tallowmere: the main program. The folder holding data.dat is chosen by
+// DataFolder::current(), the same way as in Brisco.
 #include "common/dates.h"
 #include "common/desktopfileopener.h"
 #include "common/fonts.h"
 #include "common/qtprompter.h"
+#include "datafiles/firstwindowprobe.h"
+#include "common/qttranslation.h"
 #include "shell/services.h"
 #include "shell/shellwindows.h"
 #include "shell/startup.h"
 #include "shell/windowregistry.h"
 
+#ifdef FENWARY_HAVE_ACCOUNTS
+#include "accounts/windows.h"
+#endif
 #ifdef FENWARY_HAVE_RECORDS
 #include "records/windows.h"
 #endif
@@ -32,6 +37,8 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallowmere"));
     installSongFontSubstitution();
+    installFirstWindowProbe();
+    installQtTranslation(application);
 
     WindowRegistry registry;
     registerShellWindows(registry);
@@ -49,6 +56,9 @@ int main(int argc, char* argv[])
 #endif
 #ifdef FENWARY_HAVE_MAINTENANCE
     registerMaintenanceWindows(registry);
+#endif
+#ifdef FENWARY_HAVE_ACCOUNTS
+    registerAccountsWindows(registry);
 #endif
 
     AppContext app;

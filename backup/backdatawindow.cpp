@@ -1,8 +1,12 @@
 #include "backdatawindow.h"
 
+#include "backupprompter.h"
+#include "datafolder.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -26,6 +30,7 @@ BackDataWindow::BackDataWindow(const QString& programFolder, BackupPrompter& pro
 {
     setObjectName(QStringLiteral("back_data"));
     setWindowTitle(BackupTool::title);
+    setProperty("dataFolder", QDir::toNativeSeparators(programFolder));
 
     label1_ = new QLabel(QStringLiteral("将数据库备份至："), this);
     label1_->setObjectName(QStringLiteral("Label1"));
@@ -46,6 +51,9 @@ BackDataWindow::BackDataWindow(const QString& programFolder, BackupPrompter& pro
     command4_ = new QPushButton(QStringLiteral("压缩数据"), this);
     command4_->setObjectName(QStringLiteral("Command4"));
     command4_->setEnabled(false);
+    command5_ = new QPushButton(QStringLiteral("自动备份"), this);
+    command5_->setObjectName(QStringLiteral("Command5"));
+    command5_->setToolTip(QStringLiteral("显示 Tallowmere 自动做的备份"));
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(label1_, 0, 0, 1, 2);
@@ -57,6 +65,7 @@ BackDataWindow::BackDataWindow(const QString& programFolder, BackupPrompter& pro
     buttons->addWidget(command1_);
     buttons->addWidget(command2_);
     buttons->addWidget(command4_);
+    buttons->addWidget(command5_);
     buttons->addStretch();
     buttons->addWidget(command3_);
     grid->addLayout(buttons, 3, 0, 1, 2);
@@ -75,6 +84,7 @@ BackDataWindow::BackDataWindow(const QString& programFolder, BackupPrompter& pro
     connect(command1_, &QPushButton::clicked, this, &BackDataWindow::backUp);
     connect(command2_, &QPushButton::clicked, this, &BackDataWindow::restore);
     connect(command3_, &QPushButton::clicked, this, &QWidget::close);
+    connect(command5_, &QPushButton::clicked, this, &BackDataWindow::showSafetyCopies);
 
     fillDrives();
     setFolder(tool_.programFolder());
@@ -169,4 +179,20 @@ void BackDataWindow::restore()
 {
     tool_.restore(folder_, text1_->text());
     refreshFiles();
+}
+
+QString BackDataWindow::safetyCopyFolder() const
+{
+    return QDir(tool_.programFolder()).filePath(DataFolder::safetyCopyFolderName);
+}
+
+void BackDataWindow::showSafetyCopies()
+{
+    const QString folder = safetyCopyFolder();
+    if (!QFileInfo(folder).isDir()) {
+        tool_.prompter().inform(QStringLiteral("还没有自动备份(文件夹 %1 不存在)。").arg(QDir::toNativeSeparators(folder)),
+                                BackupTool::title);
+        return;
+    }
+    setFolder(folder);
 }

@@ -32,6 +32,9 @@ public:
     QPushButton* restoreButton() const { return command2_; }
     QPushButton* closeButton() const { return command3_; }
     QPushButton* compactButton() const { return command4_; }
+    QPushButton* safetyCopiesButton() const { return command5_; }
+    // The folder of the main program's automatic safety copies.
+    QString safetyCopyFolder() const;
 
 private:
     void fillDrives();
@@ -42,6 +45,7 @@ private:
     void fileClicked(QListWidgetItem* item);
     void backUp();
     void restore();
+    void showSafetyCopies();
 
     BackupTool tool_;
     QString folder_;
@@ -54,4 +58,5 @@ private:
     QPushButton* command2_;
     QPushButton* command3_;
     QPushButton* command4_;
+    QPushButton* command5_;
 };

@@ -1,19 +1,19 @@
 #include "backupprompter.h"
 
-void ScriptedBackupPrompter::inform(const QString& text, const QString& title, Icon icon)
+void ScriptedBackupPrompter::inform(const QString& text, const QString& title)
 {
-    boxes_.append({Kind::Inform, text, title, icon});
+    boxes_.append({Kind::Inform, text, title, Default::Accept});
 }
 
-bool ScriptedBackupPrompter::askOkCancel(const QString& text, const QString& title)
+bool ScriptedBackupPrompter::askOkCancel(const QString& text, const QString& title, Default preset)
 {
-    boxes_.append({Kind::OkCancel, text, title, Icon::Information});
+    boxes_.append({Kind::OkCancel, text, title, preset});
     return next();
 }
 
-bool ScriptedBackupPrompter::askYesNo(const QString& text, const QString& title)
+bool ScriptedBackupPrompter::askYesNo(const QString& text, const QString& title, Default preset)
 {
-    boxes_.append({Kind::YesNo, text, title, Icon::Information});
+    boxes_.append({Kind::YesNo, text, title, preset});
     return next();
 }
 

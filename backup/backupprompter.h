@@ -8,15 +8,17 @@
 // because it shares no code with the main program.
 class BackupPrompter {
 public:
-    enum class Icon { Information, Exclamation };
+    // The button that Enter presses in a question: Accept is OK / Yes, Decline is
+    // Cancel / No. A question before overwriting a file declines.
+    enum class Default { Accept, Decline };
 
     virtual ~BackupPrompter() = default;
-    // A modal notice with OK.
-    virtual void inform(const QString& text, const QString& title, Icon icon = Icon::Information) = 0;
+    // A modal notice with OK and the information icon.
+    virtual void inform(const QString& text, const QString& title) = 0;
     // OK / Cancel question; true for OK.
-    virtual bool askOkCancel(const QString& text, const QString& title) = 0;
+    virtual bool askOkCancel(const QString& text, const QString& title, Default preset = Default::Accept) = 0;
     // Yes / No question; true for Yes.
-    virtual bool askYesNo(const QString& text, const QString& title) = 0;
+    virtual bool askYesNo(const QString& text, const QString& title, Default preset = Default::Accept) = 0;
 };
 
 // Answers from a queue and records every box shown; a box without a scripted
@@ -28,7 +30,7 @@ public:
         Kind kind;
         QString text;
         QString title;
-        Icon icon = Icon::Information;
+        Default preset = Default::Accept;  // questions only
     };
 
     void ok() { answers_.append(true); }
@@ -36,9 +38,9 @@ public:
     void yes() { answers_.append(true); }
     void no() { answers_.append(false); }
 
-    void inform(const QString& text, const QString& title, Icon icon = Icon::Information) override;
-    bool askOkCancel(const QString& text, const QString& title) override;
-    bool askYesNo(const QString& text, const QString& title) override;
+    void inform(const QString& text, const QString& title) override;
+    bool askOkCancel(const QString& text, const QString& title, Default preset = Default::Accept) override;
+    bool askYesNo(const QString& text, const QString& title, Default preset = Default::Accept) override;
 
     const QList<Box>& boxes() const { return boxes_; }
     QStringList texts() const;

@@ -2,8 +2,8 @@
 
 #include "backupprompter.h"
 #include "databasefile.h"
+#include "datafolder.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -46,10 +46,7 @@ QString verdictText(DatabaseFile::Verdict v)
 
 QString BackupTool::defaultProgramFolder()
 {
-    const QString home = qEnvironmentVariable("FENWARY_HOME");
-    if (!home.isEmpty())
-        return QDir(home).absolutePath();
-    return QCoreApplication::applicationDirPath();
+    return DataFolder::current();
 }
 
 QStringList BackupTool::backupFiles(const QString& folder)
@@ -74,19 +71,14 @@ QString BackupTool::safetyCopyPath() const
 
 void BackupTool::inform(const QString& text)
 {
-    prompter_.inform(text, title, BackupPrompter::Icon::Information);
-}
-
-void BackupTool::warn(const QString& text)
-{
-    prompter_.inform(text, title, BackupPrompter::Icon::Exclamation);
+    prompter_.inform(text, title);
 }
 
 bool BackupTool::refuseName(const QString& name)
 {
     if (!name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')))
         return false;
-    warn(QStringLiteral("文件名不能含有“/”或“\\”。"));
+    inform(QStringLiteral("文件名不能含有“/”或“\\”。"));
     return true;
 }
 
@@ -102,36 +94,36 @@ BackupTool::Outcome BackupTool::backUp(const QString& folder, const QString& nam
 
     const QString target = QDir(folder).filePath(name + extension);
     // The old backup stays until the new one is complete and checked.
-    if (QFileInfo::exists(target) && !prompter_.askOkCancel(askOverwrite, title))
+    if (QFileInfo::exists(target) && !prompter_.askOkCancel(askOverwrite, title, BackupPrompter::Default::Decline))
         return Outcome::Stopped;
 
     DatabaseLock lock(folder_);
     switch (lock.acquire()) {
     case DatabaseLock::Result::Acquired: break;
-    case DatabaseLock::Result::InUse: warn(backupInUse); return Outcome::Refused;
+    case DatabaseLock::Result::InUse: inform(backupInUse); return Outcome::Refused;
     case DatabaseLock::Result::Unavailable:
-        warn(lockUnavailable(lock.path(), QStringLiteral("备份")));
+        inform(lockUnavailable(lock.path(), QStringLiteral("备份")));
         return Outcome::Refused;
     }
     const QString database = databasePath();
     if (const QStringList left = DatabaseFile::leftovers(database); !left.isEmpty()) {
-        warn(unfinishedWrite(left, QStringLiteral("备份")));
+        inform(unfinishedWrite(left, QStringLiteral("备份")));
         return Outcome::Refused;
     }
     const DatabaseFile::Verdict verdict = DatabaseFile::inspect(database);
     if (verdict == DatabaseFile::Verdict::Missing) {
-        warn(QStringLiteral("找不到数据库文件 %1，不能备份。").arg(native(database)));
+        inform(QStringLiteral("找不到数据库文件 %1，不能备份。").arg(native(database)));
         return Outcome::Refused;
     }
     if (verdict != DatabaseFile::Verdict::Ok) {
-        warn(QStringLiteral("%1 不是加密的 Fenwary 数据库文件（%2），不能备份。")
+        inform(QStringLiteral("%1 不是加密的 Fenwary 数据库文件（%2），不能备份。")
                  .arg(native(database), verdictText(verdict)));
         return Outcome::Refused;
     }
 
     QString error;
     if (!copier_.copy(database, target, &error)) {
-        warn(QStringLiteral("备份失败：%1。原有的文件没有改动。").arg(error));
+        inform(QStringLiteral("备份失败：%1。原有的文件没有改动。").arg(error));
         return Outcome::Failed;
     }
     lock.release();
@@ -145,7 +137,7 @@ BackupTool::Outcome BackupTool::restore(const QString& folder, const QString& fi
         inform(askRestoreName);
         return Outcome::Stopped;
     }
-    if (!prompter_.askOkCancel(askRestore, title))
+    if (!prompter_.askOkCancel(askRestore, title, BackupPrompter::Default::Decline))
         return Outcome::Stopped;
     if (refuseName(fileText))
         return Outcome::Refused;
@@ -153,24 +145,24 @@ BackupTool::Outcome BackupTool::restore(const QString& folder, const QString& fi
     DatabaseLock lock(folder_);
     switch (lock.acquire()) {
     case DatabaseLock::Result::Acquired: break;
-    case DatabaseLock::Result::InUse: warn(restoreInUse); return Outcome::Refused;
+    case DatabaseLock::Result::InUse: inform(restoreInUse); return Outcome::Refused;
     case DatabaseLock::Result::Unavailable:
-        warn(lockUnavailable(lock.path(), QStringLiteral("恢复")));
+        inform(lockUnavailable(lock.path(), QStringLiteral("恢复")));
         return Outcome::Refused;
     }
     const QString database = databasePath();
     if (const QStringList left = DatabaseFile::leftovers(database); !left.isEmpty()) {
-        warn(unfinishedWrite(left, QStringLiteral("恢复")));
+        inform(unfinishedWrite(left, QStringLiteral("恢复")));
         return Outcome::Refused;
     }
     const QString source = QDir(folder).filePath(fileText);
     const DatabaseFile::Verdict verdict = DatabaseFile::inspect(source);
     if (verdict == DatabaseFile::Verdict::Missing) {
-        warn(QStringLiteral("找不到要恢复的文件 %1，数据库没有改动。").arg(native(source)));
+        inform(QStringLiteral("找不到要恢复的文件 %1，数据库没有改动。").arg(native(source)));
         return Outcome::Refused;
     }
     if (verdict != DatabaseFile::Verdict::Ok) {
-        warn(QStringLiteral("%1 不是加密的 Fenwary 数据库文件（%2），不能恢复，数据库没有改动。")
+        inform(QStringLiteral("%1 不是加密的 Fenwary 数据库文件（%2），不能恢复，数据库没有改动。")
                  .arg(native(source), verdictText(verdict)));
         return Outcome::Refused;
     }
@@ -180,16 +172,16 @@ BackupTool::Outcome BackupTool::restore(const QString& folder, const QString& fi
     QString error;
     SafeCopier::Staged staged;
     if (!copier_.stage(source, database, staged, &error)) {
-        warn(QStringLiteral("恢复失败：%1。数据库没有改动。").arg(error));
+        inform(QStringLiteral("恢复失败：%1。数据库没有改动。").arg(error));
         return Outcome::Failed;
     }
     const bool hadDatabase = QFileInfo(database).isFile();
     if (hadDatabase && !copier_.copy(database, safetyCopyPath(), &error)) {
-        warn(QStringLiteral("恢复失败：%1。数据库没有改动。").arg(error));
+        inform(QStringLiteral("恢复失败：%1。数据库没有改动。").arg(error));
         return Outcome::Failed;
     }
     if (!copier_.commit(staged, &error)) {
-        warn(hadDatabase ? QStringLiteral("恢复失败：%1。原数据库备份为data_bf.备份。").arg(error)
+        inform(hadDatabase ? QStringLiteral("恢复失败：%1。原数据库备份为data_bf.备份。").arg(error)
                          : QStringLiteral("恢复失败：%1。").arg(error));
         return Outcome::Failed;
     }

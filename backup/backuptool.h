@@ -35,7 +35,7 @@ public:
     static inline const QString restoreInUse =
         QStringLiteral("数据库已经被打开，不能恢复，请关闭程序后重新打开。");
 
-    // P from FENWARY_HOME when it is set, else the folder of the running program.
+    // P: the data folder both programs choose (DataFolder::current()).
     static QString defaultProgramFolder();
     // The names of the "*.备份" files in folder, sorted.
     static QStringList backupFiles(const QString& folder);
@@ -46,6 +46,7 @@ public:
     QString databasePath() const;
     QString safetyCopyPath() const;
     SafeCopier& copier() { return copier_; }
+    BackupPrompter& prompter() { return prompter_; }
 
     // Copies data.dat to folder/name.备份; nameText is the name box as typed.
     Outcome backUp(const QString& folder, const QString& nameText);
@@ -54,8 +55,8 @@ public:
 
 private:
     bool refuseName(const QString& name);
+    // Every message of the tool carries the information icon.
     void inform(const QString& text);
-    void warn(const QString& text);
 
     QString folder_;
     BackupPrompter& prompter_;

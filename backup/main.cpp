@@ -1,7 +1,8 @@
 // Brisco: copies data.dat to and from "*.备份" backup files.
-// The program folder holding data.dat is the folder of this executable, or
-// FENWARY_HOME when that environment variable is set.
+// The folder holding data.dat is the one Tallowmere uses (DataFolder::current()).
 #include "backdatawindow.h"
+#include "firstwindowprobe.h"
+#include "common/qttranslation.h"
 #include "qtbackupprompter.h"
 
 #include <QApplication>
@@ -10,6 +11,8 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(BackupTool::title);
+    installFirstWindowProbe();
+    installQtTranslation(app);
     QtBackupPrompter prompter;
     BackDataWindow window(BackupTool::defaultProgramFolder(), prompter);
     prompter.setParent(&window);

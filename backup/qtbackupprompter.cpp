@@ -2,23 +2,31 @@
 
 #include <QMessageBox>
 
-void QtBackupPrompter::inform(const QString& text, const QString& title, Icon icon)
+namespace {
+
+bool ask(QWidget* parent, const QString& text, const QString& title, BackupPrompter::Default preset,
+         QMessageBox::StandardButton accept, QMessageBox::StandardButton decline)
 {
-    QMessageBox box(icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::Information,
-                    title, text, QMessageBox::Ok, parent_);
+    QMessageBox box(QMessageBox::Question, title, text, accept | decline, parent);
+    box.setDefaultButton(preset == BackupPrompter::Default::Accept ? accept : decline);
+    box.setEscapeButton(decline);
+    return box.exec() == accept;
+}
+
+}  // namespace
+
+void QtBackupPrompter::inform(const QString& text, const QString& title)
+{
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, parent_);
     box.exec();
 }
 
-bool QtBackupPrompter::askOkCancel(const QString& text, const QString& title)
+bool QtBackupPrompter::askOkCancel(const QString& text, const QString& title, Default preset)
 {
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Ok | QMessageBox::Cancel, parent_);
-    box.setDefaultButton(QMessageBox::Ok);
-    return box.exec() == QMessageBox::Ok;
+    return ask(parent_, text, title, preset, QMessageBox::Ok, QMessageBox::Cancel);
 }
 
-bool QtBackupPrompter::askYesNo(const QString& text, const QString& title)
+bool QtBackupPrompter::askYesNo(const QString& text, const QString& title, Default preset)
 {
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent_);
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
+    return ask(parent_, text, title, preset, QMessageBox::Yes, QMessageBox::No);
 }

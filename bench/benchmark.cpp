@@ -5,6 +5,11 @@
 // runs; times the bare SQLite statements of the same listings on a connection of
 // its own; prints one table. The estate is generated when the folder has none.
 // Every step that writes works on a copy of the file.
+#include "accounts/accounts.h"
+#include "accounts/accountstatement.h"
+#include "accounts/accountswindows.h"
+#include "accounts/bookscheck.h"
+#include "accounts/daytakings.h"
 #include "bench/estategenerator.h"
 
 #include "charging/billentrywindow.h"
@@ -45,6 +50,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPointer>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
@@ -224,17 +230,19 @@ public:
         ScriptedPrompter::inform(text, title, icon);
         restart();
     }
-    bool askYesNo(const QString& text, const QString& title) override
+    bool askYesNo(const QString& text, const QString& title, Default preset = Default::Accept,
+                  Icon icon = Icon::Question) override
     {
         lap();
-        const bool a = ScriptedPrompter::askYesNo(text, title);
+        const bool a = ScriptedPrompter::askYesNo(text, title, preset, icon);
         restart();
         return a;
     }
-    bool askOkCancel(const QString& text, const QString& title) override
+    bool askOkCancel(const QString& text, const QString& title, Default preset = Default::Accept,
+                     Icon icon = Icon::Question) override
     {
         lap();
-        const bool a = ScriptedPrompter::askOkCancel(text, title);
+        const bool a = ScriptedPrompter::askOkCancel(text, title, preset, icon);
         restart();
         return a;
     }
@@ -399,6 +407,28 @@ void closeWindow(QPointer<W>& w)
 
 }  // namespace
 
+// The estate's history in the ledger, as if every paid bill had been collected through
+// it: one 收款 per paid bill on its payment date, and opening balances such that every
+// household's movements sum to its balance.
+void fillLedger(Database& db)
+{
+    Ledger::ensure(db);
+    Transaction tx(db);
+    db.exec(QStringLiteral("delete from 账户流水"));
+    db.exec(QStringLiteral(
+        "insert into 账户流水 (门牌号, 时间, 操作员, 类别, 金额, 余额, 账单ID, 月份, 实收现金, 收据号, 说明) "
+        "select 门牌号, coalesce(缴费时间, '2023-12-31') || ' 10:00:00', "
+        "case when ID % 2 = 0 then '管理员' else '收费员' end, '收款', "
+        "coalesce(实缴金额, 0) - coalesce(收费金额, 0), 账户余额, ID, 月份, 实缴金额, ID, '' "
+        "from 缴费历史 where coalesce(缴费标志, 0) <> 0 order by 缴费时间, ID"));
+    db.exec(QStringLiteral(
+        "insert into 账户流水 (门牌号, 时间, 操作员, 类别, 金额, 余额, 说明) "
+        "select h.门牌号, '2023-12-31 09:00:00', '管理员', '期初', coalesce(h.账户余额, 0) - "
+        "coalesce((select sum(m.金额) from 账户流水 m where m.门牌号 = h.门牌号), 0), 0, '' from 档案库 h"));
+    db.exec(QStringLiteral("update 账务参数 set 值 = (select max(收据号) from 账户流水) where 名称 = '收据号'"));
+    tx.commit();
+}
+
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -486,6 +516,14 @@ int main(int argc, char** argv)
             << " bills, " << info[0][2].toLongLong() << " + " << info[0][3].toLongLong() << " lines, months "
             << firstMonth << ".." << lastMonth << "; " << runs << " runs per step\n";
         out.flush();
+        {
+            QElapsedTimer t;
+            t.start();
+            fillLedger(db);
+            out << "ledger: " << db.scalar(QStringLiteral("select count(*) from 账户流水")).toLongLong()
+                << " movements written in " << t.elapsed() << " ms\n";
+            out.flush();
+        }
         const ItemKinds kinds = itemKinds(env);
         const QString entryMonth = nextMonth(lastMonth);
         // The last twelve months (the listings) and the first twelve (the cleanup).
@@ -724,6 +762,57 @@ int main(int argc, char** argv)
                       collectedAll ? QStringLiteral("bill marked paid") : QStringLiteral("NOT every bill settled")});
         closeWindow(pw);
 
+        // ---- the ledger ----------------------------------------------------------------------
+        int mismatches = -1;
+        const Timing tBooks = measure(runs, [&](int) { mismatches = int(BooksCheck::run(db).size()); });
+        add(QStringLiteral("Books check of the whole estate (账务核对)"), tBooks, 1000,
+            QStringLiteral("%1 movements; %2 mismatches")
+                .arg(db.scalar(QStringLiteral("select count(*) from 账户流水")).toLongLong())
+                .arg(mismatches));
+        const QList<QVariantList> busiest = db.query(QStringLiteral(
+            "select substr(时间, 1, 10), count(*) from 账户流水 where 类别 = '收款' group by 1 order by 2 desc, 1 limit 1"));
+        const QDate busyDay = QDate::fromString(busiest.value(0).value(0).toString(), QStringLiteral("yyyy-MM-dd"));
+        int takingsRows = 0;
+        const Timing tTakings = measure(runs, [&](int) { takingsRows = int(DayTakings::read(db, busyDay).rows.size()); });
+        add(QStringLiteral("Day's takings of the busiest day (收款日报, all operators)"), tTakings, 100,
+            QStringLiteral("%1, %2 rows").arg(isoDate(busyDay)).arg(takingsRows));
+        {
+            clock.set(busyDay);
+            QPointer<DayTakingsWindow> dw = new DayTakingsWindow(sv);
+            dw->show();
+            settle();
+            const Timing tTakingsWindow = measure(runs, [&](int) {
+                dw->refresh();
+                settle();
+            });
+            add(QStringLiteral("  the same in its window (read, grid filled and sized)"), tTakingsWindow, 100,
+                QStringLiteral("%1 grid rows").arg(dw->grid()->model()->rowCount()));
+            closeWindow(dw);
+            clock.set(QDate(2024, 7, 15));
+        }
+        const QString statementDoor =
+            db.scalar(QStringLiteral("select 门牌号 from 档案库 order by ID limit 1 offset ?"), {nHouseholds / 2}).toString();
+        int statementRows = 0;
+        const Timing tStatement = measure(runs, [&](int) {
+            statementRows = int(AccountStatement::read(db, statementDoor).rows.size());
+        });
+        add(QStringLiteral("Statement of one household, all months (对账单)"), tStatement, 100,
+            QStringLiteral("%1, %2 movements").arg(statementDoor).arg(statementRows));
+        {
+            households.find(Criterion::equals(QStringLiteral("门牌号"), statementDoor), RecordSet::Direction::Forward,
+                            RecordSet::Start::First);
+            QPointer<StatementWindow> sw = new StatementWindow(sv);
+            sw->show();
+            settle();
+            const Timing tStatementWindow = measure(runs, [&](int) {
+                sw->refresh();
+                settle();
+            });
+            add(QStringLiteral("  the same in its window"), tStatementWindow, 100,
+                QStringLiteral("%1 grid rows").arg(sw->grid()->model()->rowCount()));
+            closeWindow(sw);
+        }
+
         // ---- queries ---------------------------------------------------------------------
         const QueryRange range{QString(), listFirst, listLast};
         const QList<QVariantList> meteredItem = db.query(
@@ -777,6 +866,7 @@ int main(int argc, char** argv)
         {
             const QString copy = copyEstate(folder, work.path() + QStringLiteral("/entry"));
             DataEnvironment envB(DataFile::openExisting(DataFile::path(copy)), copy);
+            Accounts::install(envB, appContext, clock);
             Services svB{envB, prompter, appContext, opener, clock};
             QPointer<BillEntryWindow> bw = new BillEntryWindow(svB);
             bw->show();
@@ -915,7 +1005,7 @@ int main(int argc, char** argv)
             const qint64 billRows = envS->db().scalar(QStringLiteral("select count(*) from 档案库")).toLongLong();
 
             // The same rows by bare prepared statements in one transaction.
-            const QList<ChargeItem> items = sheet.items();
+            const QList<BillItem> items = sheet.items();
             std::unique_ptr<Bare> bareS;
             const QByteArray m8 = month.toUtf8();
             const Timing bRun = measure(
@@ -925,7 +1015,7 @@ int main(int argc, char** argv)
                     for (const SheetHousehold& h : sheet.households()) {
                         const QByteArray d8 = h.door.toUtf8();
                         double total = 0;
-                        for (const ChargeItem& item : items) {
+                        for (const BillItem& item : items) {
                             if (item.computed) {
                                 const SheetRow& r = sheet.row(sheet.rowOf(h.door, item.no));
                                 const double a = r.amount(item);
@@ -980,6 +1070,8 @@ int main(int argc, char** argv)
                 if (i > 0)
                     QFile::remove(DataFile::path(work.path() + QStringLiteral("/clean%1").arg(i - 1)));
                 envC = std::make_unique<DataEnvironment>(DataFile::openExisting(DataFile::path(c)), c);
+                fillLedger(envC->db());  // the cleanup carries the movements of the bills it deletes
+                Accounts::install(*envC, appContext, clock);
                 envC->rs缴费历史().open();  // the window has the shared sets open
                 envC->rs收费1().open();
                 envC->rs收费2().open();

@@ -14,7 +14,7 @@ QString text(const QVariant& v)
 
 }  // namespace
 
-QString ChargeItem::lineName() const
+QString BillItem::lineName() const
 {
     return name + (byArea ? QStringLiteral("(按面积)") : QString());
 }
@@ -33,10 +33,10 @@ QString offeredFixed(const QVariant& fixed)
     return plainNumber(storedNumber(fixed));
 }
 
-QList<ChargeItem> chargeItems(RecordSet& rs)
+QList<BillItem> chargeItems(RecordSet& rs)
 {
     rs.open();
-    QList<ChargeItem> items;
+    QList<BillItem> items;
     const int n = rs.count();
     items.reserve(n);
     for (int i = 0; i < n; ++i) {
@@ -64,7 +64,7 @@ double previousReading(Database& db, const QString& door, const QVariant& itemNo
 }
 
 qint64 writeBill(Database& db, const QString& door, const QString& month, const QString& note, double area,
-                 qint64 billId, const QList<ChargeItem>& items, BillAnswers& answers)
+                 qint64 billId, const QList<BillItem>& items, BillAnswers& answers)
 {
     // The bill is unpaid from here on (a new bill is saved now).
     if (billId == 0) {
@@ -77,7 +77,7 @@ qint64 writeBill(Database& db, const QString& door, const QString& month, const 
     }
 
     double total = 0.0;
-    for (const ChargeItem& item : items) {
+    for (const BillItem& item : items) {
         const QString lineName = item.lineName();
         qint64 lineId = 0;
         if (item.computed) {

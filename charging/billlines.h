@@ -9,7 +9,7 @@ class Database;
 class RecordSet;
 
 // One item of 项目 as bill entry reads it.
-struct ChargeItem {
+struct BillItem {
     QVariant no;
     QString name;
     QVariant fixed;
@@ -23,7 +23,7 @@ struct ChargeItem {
 };
 
 // The items in the order of the set (项目号 ascending in the shared set).
-QList<ChargeItem> chargeItems(RecordSet& items);
+QList<BillItem> chargeItems(RecordSet& items);
 
 // A stored number as bill entry reads it: empty counts 0, text is read as a typed number.
 double storedNumber(const QVariant& v);
@@ -40,15 +40,15 @@ class BillAnswers {
 public:
     virtual ~BillAnswers() = default;
     // This month's reading of a metered item; `previous` is the reading found.
-    virtual double reading(const ChargeItem& item, double previous) = 0;
+    virtual double reading(const BillItem& item, double previous) = 0;
     // Asked once when the reading is below the previous one: the previous reading to use.
-    virtual double correctedPrevious(const ChargeItem& item, double previous) = 0;
+    virtual double correctedPrevious(const BillItem& item, double previous) = 0;
     // The quantity of a quantity item.
-    virtual double quantity(const ChargeItem& item) = 0;
+    virtual double quantity(const BillItem& item) = 0;
     // The unit price of a metered or quantity item.
-    virtual double price(const ChargeItem& item) = 0;
+    virtual double price(const BillItem& item) = 0;
     // The amount of a fixed item, before the area.
-    virtual double amount(const ChargeItem& item) = 0;
+    virtual double amount(const BillItem& item) = 0;
 };
 
 // Writes one household's bill of the month, from the step that marks it unpaid:
@@ -58,4 +58,4 @@ public:
 // sum of the saved lines read back. Every row is saved at its step; the caller
 // decides whether they share a transaction. Returns the bill's ID.
 qint64 writeBill(Database& db, const QString& door, const QString& month, const QString& note, double area,
-                 qint64 billId, const QList<ChargeItem>& items, BillAnswers& answers);
+                 qint64 billId, const QList<BillItem>& items, BillAnswers& answers);

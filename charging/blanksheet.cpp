@@ -46,7 +46,7 @@ OutTable table(const ReadingSheet& sheet)
     t.rows.reserve(sheet.rows().size());
     for (int i = 0; i < sheet.rows().size(); ++i) {
         const SheetRow& r = sheet.row(i);
-        const ChargeItem& item = sheet.itemOf(i);
+        const BillItem& item = sheet.itemOf(i);
         t.rows.append({OutCell::ofText(r.door), OutCell::ofText(r.name), OutCell::ofText(item.name),
                        item.metered ? OutCell::ofNumber(r.previous, QStringLiteral("0.00")) : OutCell::empty(),
                        OutCell::empty()});
@@ -71,7 +71,7 @@ QList<ReceiptPage> pages(const ReadingSheet& sheet, int pageWidthTwips, int line
         page.lines.append({QStringLiteral("宋体"), 10, false, 0, ReceiptPage::ruler()});
         for (int i = p * perPage; i < std::min(n, (p + 1) * perPage); ++i) {
             const SheetRow& r = sheet.row(i);
-            const ChargeItem& item = sheet.itemOf(i);
+            const BillItem& item = sheet.itemOf(i);
             page.lines.append({QStringLiteral("宋体"), 10, false, 0,
                                line(r.door, r.name, item.name, item.metered ? plainNumber(r.previous) : QString(),
                                     QStringLiteral("________"))});

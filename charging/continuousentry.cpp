@@ -16,7 +16,7 @@ bool ContinuousEntry::noteCheck(RecordSet& households, const QString& month)
     const QString note = v.isNull() ? QString() : v.toString();
     if (!SingleEntry::noteReminds(note, month))
         return false;
-    prompter_.inform(SingleEntry::reminderText(note), QString(), Prompter::Icon::Information);
+    prompter_.inform(SingleEntry::reminderText(note), QString(), Prompter::Icon::None);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "charging/itemwindow.h"
 
+#include "charging/itemnumbers.h"
 #include "common/prompter.h"
 #include "shell/services.h"
 #include "store/dataenvironment.h"
@@ -20,6 +21,7 @@ ItemWindow::ItemWindow(Services& services, QWidget* parent) : QWidget(parent), s
 
     RecordSet& items = services_.data.rs项目();
     items.open();
+    ItemNumbers::guard(services_.data.db(), numberGuard_);
     using K = GridColumn::Kind;
     model_ = new RecordSetModel(items,
                                 {{QStringLiteral("项目名"), QStringLiteral("项目名"), QString(), K::Text},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
 class QPushButton;
 class RecordSetGrid;
@@ -9,7 +10,8 @@ struct Services;
 
 // The charge item window: the items of the shared item set in a grid, edited in
 // place and added in the new-row line; every pending change is written in one
-// transaction when the window closes.
+// transaction when the window closes. While it is open, an item without an item
+// number or with another item's is refused with a message.
 class ItemWindow : public QWidget {
     Q_OBJECT
 public:
@@ -36,4 +38,5 @@ private:
     RecordSetModel* model_;
     QPushButton* delete_;
     QPushButton* close_;
+    std::shared_ptr<void> numberGuard_ = std::make_shared<int>(0);  // keeps the item-number check on
 };

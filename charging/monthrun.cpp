@@ -18,18 +18,18 @@ QString shadow(const QString& table)
 class SheetAnswers : public BillAnswers {
 public:
     SheetAnswers(const ReadingSheet& sheet, const QString& door) : sheet_(sheet), door_(door) {}
-    double reading(const ChargeItem& item, double) override { return row(item).reading.value_or(0.0); }
-    double correctedPrevious(const ChargeItem& item, double previous) override
+    double reading(const BillItem& item, double) override { return row(item).reading.value_or(0.0); }
+    double correctedPrevious(const BillItem& item, double previous) override
     {
         const SheetRow& r = row(item);
         return r.newStart ? *r.newStart : previous;
     }
-    double quantity(const ChargeItem& item) override { return row(item).reading.value_or(0.0); }
-    double price(const ChargeItem& item) override { return row(item).unitPrice(item); }
-    double amount(const ChargeItem& item) override { return ReadingSheet::offeredValue(item); }
+    double quantity(const BillItem& item) override { return row(item).reading.value_or(0.0); }
+    double price(const BillItem& item) override { return row(item).unitPrice(item); }
+    double amount(const BillItem& item) override { return ReadingSheet::offeredValue(item); }
 
 private:
-    const SheetRow& row(const ChargeItem& item) const
+    const SheetRow& row(const BillItem& item) const
     {
         const int i = sheet_.rowOf(door_, item.no);
         if (i < 0)
@@ -89,11 +89,11 @@ MonthRun::Plan MonthRun::plan(bool recomputeUnpaid) const
     Plan p;
     p.households = int(sheet_.households().size());
     const QList<Target> ts = targets(recomputeUnpaid, &p);
-    const QList<ChargeItem>& items = sheet_.items();
+    const QList<BillItem>& items = sheet_.items();
     for (const Target& t : ts) {
         const SheetHousehold& h = sheet_.households()[t.household];
         double total = 0;
-        for (const ChargeItem& item : items) {
+        for (const BillItem& item : items) {
             if (item.needsNumber()) {
                 const int i = sheet_.rowOf(h.door, item.no);
                 const SheetRow& r = sheet_.row(i);

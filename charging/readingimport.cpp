@@ -7,8 +7,7 @@
 #include <QHash>
 #include <QStringDecoder>
 #include <QXmlStreamReader>
-#include <quazip/quazip.h>
-#include <quazip/quazipfile.h>
+#include <unzip.h>
 
 namespace {
 
@@ -27,15 +26,45 @@ std::optional<double> number(const QString& text, bool* ok)
     throw FileError(QStringLiteral("%1：%2").arg(path, why));
 }
 
-QByteArray zipEntry(QuaZip& zip, const QString& name)
-{
-    if (!zip.setCurrentFile(name))
-        return {};
-    QuaZipFile f(&zip);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
+// An XLSX package opened with minizip, the zip library libxlsxwriter links too.
+class Package {
+public:
+    explicit Package(const QString& path) : zip_(unzOpen64(QFile::encodeName(path).constData())) {}
+    ~Package()
+    {
+        if (zip_)
+            unzClose(zip_);
+    }
+    Package(const Package&) = delete;
+    Package& operator=(const Package&) = delete;
+    bool isOpen() const { return zip_ != nullptr; }
+
+    // The named entry's bytes; empty when it is missing or unreadable.
+    QByteArray entry(const QString& name)
+    {
+        if (!zip_ || unzLocateFile(zip_, name.toUtf8().constData(), 1) != UNZ_OK ||
+            unzOpenCurrentFile(zip_) != UNZ_OK)
+            return {};
+        QByteArray out;
+        char buf[65536];
+        int n = 0;
+        while ((n = unzReadCurrentFile(zip_, buf, sizeof buf)) > 0) {
+            if (out.size() + n > kMaxEntry) {  // no reading sheet is this large
+                unzCloseCurrentFile(zip_);
+                return {};
+            }
+            out.append(buf, n);
+        }
+        // A bad checksum or a broken stream reads as a missing entry.
+        if (unzCloseCurrentFile(zip_) != UNZ_OK || n < 0)
+            return {};
+        return out;
+    }
+
+private:
+    static constexpr qsizetype kMaxEntry = qsizetype(512) * 1024 * 1024;
+    unzFile zip_;
+};
 
 // "BC12" → 54 (0-based column of a cell reference).
 int columnOf(QStringView ref)
@@ -124,21 +153,21 @@ QList<QStringList> ReadingImport::readCsv(const QByteArray& raw)
 
 QList<QStringList> ReadingImport::readXlsx(const QString& path)
 {
-    QuaZip zip(path);
-    if (!zip.open(QuaZip::mdUnzip))
+    Package zip(path);
+    if (!zip.isOpen())
         fail(path, QStringLiteral("不是可以读取的 XLSX 文件"));
 
     // The first sheet of the workbook, through its relationship.
     QString sheetPath = QStringLiteral("xl/worksheets/sheet1.xml");
     {
         QString rid;
-        QXmlStreamReader wb(zipEntry(zip, QStringLiteral("xl/workbook.xml")));
+        QXmlStreamReader wb(zip.entry(QStringLiteral("xl/workbook.xml")));
         while (!wb.atEnd() && rid.isEmpty())
             if (wb.readNext() == QXmlStreamReader::StartElement && wb.name() == QLatin1String("sheet"))
                 for (const QXmlStreamAttribute& a : wb.attributes())
                     if (a.name() == QLatin1String("id"))
                         rid = a.value().toString();
-        QXmlStreamReader rels(zipEntry(zip, QStringLiteral("xl/_rels/workbook.xml.rels")));
+        QXmlStreamReader rels(zip.entry(QStringLiteral("xl/_rels/workbook.xml.rels")));
         while (!rid.isEmpty() && !rels.atEnd())
             if (rels.readNext() == QXmlStreamReader::StartElement && rels.name() == QLatin1String("Relationship") &&
                 rels.attributes().value(QLatin1String("Id")) == rid) {
@@ -150,7 +179,7 @@ QList<QStringList> ReadingImport::readXlsx(const QString& path)
 
     QStringList shared;
     {
-        QXmlStreamReader x(zipEntry(zip, QStringLiteral("xl/sharedStrings.xml")));
+        QXmlStreamReader x(zip.entry(QStringLiteral("xl/sharedStrings.xml")));
         QString current;
         bool inSi = false;
         while (!x.atEnd()) {
@@ -167,7 +196,7 @@ QList<QStringList> ReadingImport::readXlsx(const QString& path)
         }
     }
 
-    const QByteArray sheet = zipEntry(zip, sheetPath);
+    const QByteArray sheet = zip.entry(sheetPath);
     if (sheet.isEmpty())
         fail(path, QStringLiteral("找不到第一张工作表"));
     QList<QStringList> out;
@@ -225,7 +254,7 @@ ReadingImport::ReadingImport(const ReadingSheet& sheet, const QList<QStringList>
 {
     // Items by number and by name; only the items of the sheet take a reading.
     QHash<QString, QString> itemNo;
-    for (const ChargeItem& item : sheet.items())
+    for (const BillItem& item : sheet.items())
         if (item.needsNumber()) {
             itemNo.insert(item.no.toString(), item.no.toString());
             if (!itemNo.contains(item.name))
@@ -235,13 +264,34 @@ ReadingImport::ReadingImport(const ReadingSheet& sheet, const QList<QStringList>
     for (int i = 0; i < sheet.households().size(); ++i)
         doors.insert(sheet.households()[i].door, i);
 
+    // Columns door, item, reading; a header that names them (as the blank sheet's
+    // does: 门牌号, 户名, 项目, 上月数, 本月读数) places them instead.
+    int doorCol = 0, itemCol = 1, readingCol = 2;
+    if (!table.isEmpty()) {
+        const QStringList& h = table.first();
+        auto find = [&h](std::initializer_list<const char16_t*> names) {
+            for (int c = 0; c < h.size(); ++c)
+                for (const char16_t* n : names)
+                    if (h[c].trimmed() == QString::fromUtf16(n))
+                        return c;
+            return -1;
+        };
+        const int d = find({u"门牌号"}), i = find({u"项目", u"项目名", u"项目号"}),
+                  v = find({u"本月读数", u"本月数", u"读数"});
+        if (d >= 0 && i >= 0 && v >= 0) {
+            doorCol = d;
+            itemCol = i;
+            readingCol = v;
+        }
+    }
+
     for (int l = 0; l < table.size(); ++l) {
         const QStringList& cells = table[l];
         Row r;
         r.line = l + 1;
-        r.door = cells.value(0).trimmed();
-        r.item = cells.value(1).trimmed();
-        r.text = cells.value(2).trimmed();
+        r.door = cells.value(doorCol).trimmed();
+        r.item = cells.value(itemCol).trimmed();
+        r.text = cells.value(readingCol).trimmed();
         if (r.door.isEmpty() && r.item.isEmpty() && r.text.isEmpty())
             continue;  // an empty line
         bool ok = false;

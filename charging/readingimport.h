@@ -9,8 +9,9 @@ class ReadingSheet;
 
 // Readings from a meter reader's file: a CSV file (UTF-8 or GBK, told apart by
 // whether the bytes are valid UTF-8) or the first sheet of an XLSX file. Columns:
-// door number, item (name or number), reading. A first line that matches no
-// household and holds no number is a header. Nothing reaches the sheet until
+// door number, item (name or number), reading, unless a header names them (门牌号,
+// 项目, 本月读数), as the blank sheet's does. A first line that matches no household
+// and holds no number is a header. Nothing reaches the sheet until
 // apply().
 class ReadingImport {
 public:

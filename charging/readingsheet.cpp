@@ -42,7 +42,7 @@ QString buildingOf(const QString& door)
     return dash < 0 ? door : door.left(dash);
 }
 
-double ReadingSheet::offeredValue(const ChargeItem& item)
+double ReadingSheet::offeredValue(const BillItem& item)
 {
     return typedNumber(offeredFixed(item.fixed));
 }
@@ -54,34 +54,34 @@ double SheetRow::usedPrevious() const
     return previous;
 }
 
-double SheetRow::usage(const ChargeItem& item) const
+double SheetRow::usage(const BillItem& it) const
 {
     const double r = reading.value_or(0.0);
-    return item.metered ? r - usedPrevious() : r;
+    return it.metered ? r - usedPrevious() : r;
 }
 
-double SheetRow::unitPrice(const ChargeItem& item) const
+double SheetRow::unitPrice(const BillItem& it) const
 {
-    return price ? *price : ReadingSheet::offeredValue(item);
+    return price ? *price : ReadingSheet::offeredValue(it);
 }
 
-double SheetRow::amount(const ChargeItem& item) const
+double SheetRow::amount(const BillItem& it) const
 {
     // The same steps as the bill's line: usage × price, then × 面积.
     const double current = reading.value_or(0.0);
-    double a = item.metered ? (current - usedPrevious()) * unitPrice(item) : current * unitPrice(item);
-    if (item.byArea)
+    double a = it.metered ? (current - usedPrevious()) * unitPrice(it) : current * unitPrice(it);
+    if (it.byArea)
         a *= area;
     return a;
 }
 
-SheetRow::Check SheetRow::check(const ChargeItem& item) const
+SheetRow::Check SheetRow::check(const BillItem& it) const
 {
     if (!reading)
         return Check::Missing;
-    if (item.metered && *reading < previous)
+    if (it.metered && *reading < previous)
         return confirmed ? Check::BelowConfirmed : Check::Below;
-    const double u = usage(item);
+    const double u = usage(it);
     if (history > 0 && average > 0 && u > 3 * average)
         return Check::High;
     if (history > 0 && u == 0 && !everZero)
@@ -89,9 +89,9 @@ SheetRow::Check SheetRow::check(const ChargeItem& item) const
     return Check::Ok;
 }
 
-bool SheetRow::blocks(const ChargeItem& item) const
+bool SheetRow::blocks(const BillItem& it) const
 {
-    const Check c = check(item);
+    const Check c = check(it);
     return c == Check::Missing || c == Check::Below;
 }
 
@@ -204,7 +204,7 @@ void ReadingSheet::loadHistory()
 
     for (int i = 0; i < rows_.size(); ++i) {
         SheetRow& r = rows_[i];
-        const ChargeItem& item = items_[r.item];
+        const BillItem& item = items_[r.item];
         QList<Past> lines = pasts.take(i);
         auto monthsOf = [](const QList<Past>& l) {
             int n = 0;

@@ -50,12 +50,12 @@ struct SheetRow {
     // The previous reading the bill will use: the new start of a confirmed replaced
     // meter, else the one found.
     double usedPrevious() const;
-    double usage(const ChargeItem& item) const;
-    double unitPrice(const ChargeItem& item) const;
-    double amount(const ChargeItem& item) const;  // × 面积 for area items
-    Check check(const ChargeItem& item) const;
+    double usage(const BillItem& it) const;
+    double unitPrice(const BillItem& it) const;
+    double amount(const BillItem& it) const;  // × 面积 for area items
+    Check check(const BillItem& it) const;
     // Missing readings and unconfirmed readings below the previous stop the run.
-    bool blocks(const ChargeItem& item) const;
+    bool blocks(const BillItem& it) const;
 };
 
 // The reading sheet of a month: every household whose door number starts with the
@@ -74,11 +74,11 @@ public:
 
     const QString& month() const { return month_; }
     const QString& prefix() const { return prefix_; }
-    const QList<ChargeItem>& items() const { return items_; }
+    const QList<BillItem>& items() const { return items_; }
     const QList<SheetHousehold>& households() const { return households_; }
     const QList<SheetRow>& rows() const { return rows_; }
     const SheetRow& row(int i) const { return rows_[i]; }
-    const ChargeItem& itemOf(int row) const { return items_[rows_[row].item]; }
+    const BillItem& itemOf(int row) const { return items_[rows_[row].item]; }
     int rowOf(const QString& door, const QVariant& itemNo) const;
 
     // Edits, each saved to the draft at once. A column of several rows is one
@@ -99,7 +99,7 @@ public:
     static constexpr int HistoryMonths = 6;
     // The price the sheet offers and the run uses for an unchanged row, and the
     // amount of a fixed item: the offered 固定收费 as bill entry reads it back.
-    static double offeredValue(const ChargeItem& item);
+    static double offeredValue(const BillItem& item);
 
 private:
     void saveRows(const QList<int>& rows);
@@ -109,7 +109,7 @@ private:
     RecordSet& itemSet_;
     QString month_;
     QString prefix_;
-    QList<ChargeItem> items_;
+    QList<BillItem> items_;
     QList<SheetHousehold> households_;
     QList<SheetRow> rows_;
     QHash<QString, int> index_;  // door + '\x1f' + item number → row

@@ -80,7 +80,7 @@ QVariant ReadingSheetModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= rowCount())
         return {};
     const SheetRow& r = sheet_.row(index.row());
-    const ChargeItem& item = sheet_.itemOf(index.row());
+    const BillItem& item = sheet_.itemOf(index.row());
     const SheetRow::Check check = r.check(item);
     if (role == Qt::BackgroundRole) {
         const QColor c = checkColor(check);
@@ -114,7 +114,7 @@ Qt::ItemFlags ReadingSheetModel::flags(const QModelIndex& index) const
     if (!index.isValid())
         return f;
     const SheetRow& r = sheet_.row(index.row());
-    const ChargeItem& item = sheet_.itemOf(index.row());
+    const BillItem& item = sheet_.itemOf(index.row());
     const bool below = item.metered && r.reading && *r.reading < r.previous;
     switch (index.column()) {
     case Reading:

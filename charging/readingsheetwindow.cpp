@@ -179,7 +179,7 @@ void MonthPreviewDialog::refresh()
         out << QStringLiteral("以下 %1 行没有可用的读数，不能生成账单：").arg(p.blocking.size());
         for (int i = 0; i < p.blocking.size() && i < 50; ++i) {
             const SheetRow& r = sheet_.row(p.blocking[i]);
-            const ChargeItem& item = sheet_.itemOf(p.blocking[i]);
+            const BillItem& item = sheet_.itemOf(p.blocking[i]);
             out << QStringLiteral("  %1  %2  %3").arg(r.door, item.name,
                                                        r.reading ? QStringLiteral("小于上月数，待确认") : QStringLiteral("未录"));
         }
@@ -309,9 +309,6 @@ ReadingSheetWindow::ReadingSheetWindow(Services& services, QWidget* parent) : QW
         if (ImportReportDialog* d = openImport(path))
             d->open();
     });
-    // The XLSX export crashed now and then inside the table writer in its test: kept
-    // off until that is found.
-    blank_->setEnabled(false);
     connect(blank_, &QPushButton::clicked, this, &ReadingSheetWindow::exportBlank);
     connect(print_, &QPushButton::clicked, this, &ReadingSheetWindow::printBlank);
     connect(undo_, &QPushButton::clicked, this, &ReadingSheetWindow::undoRun);
@@ -431,19 +428,11 @@ void ReadingSheetWindow::printBlank()
         report(QStringLiteral("抄表单未能打印"), error);
 }
 
-bool ReadingSheetWindow::safetyCopy()
-{
-    // SAFETY COPY: the one place where the month's run asks for a safety copy of
-    // data.dat before it writes. Wire Services' safety-copy call here; until then
-    // the run goes on without one.
-    return true;
-}
-
 void ReadingSheetWindow::runMonth(bool recompute)
 {
     if (!runner_)
         runner_ = new MonthRun(services_.data.db(), *sheet_);
-    if (!safetyCopy())
+    if (!services_.takeSafetyCopy(QStringLiteral("生成本月账单")))
         return;
     const QString title = services_.app.appTitle;
     QProgressDialog progress(QStringLiteral("正在生成本月账单……"), QStringLiteral("取消"), 0, 1, this);

@@ -117,7 +117,6 @@ private:
     void updateStatus();
     void report(const QString& what, const QString& message);
     // The safety copy of data.dat before the month's run; false stops the run.
-    bool safetyCopy();
 
     Services& services_;
     ReadingSheet* sheet_;

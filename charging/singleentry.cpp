@@ -1,6 +1,7 @@
 #include "charging/singleentry.h"
 
 #include "charging/billlines.h"
+#include "accounts/accounts.h"
 
 #include "common/numbers.h"
 #include "common/prompter.h"
@@ -24,30 +25,30 @@ public:
         : prompter_(prompter), title_(title), name_(name)
     {
     }
-    double reading(const ChargeItem& item, double previous) override
+    double reading(const BillItem& item, double previous) override
     {
         return typedNumber(prompter_.input(ask(item) + QStringLiteral("本月数，默认值为上月数"), title_, plainNumber(previous)));
     }
-    double correctedPrevious(const ChargeItem&, double previous) override
+    double correctedPrevious(const BillItem&, double previous) override
     {
         return typedNumber(
             prompter_.input(QStringLiteral("您录入的本月数小于上月数,请重新录入上月数。"), title_, plainNumber(previous)));
     }
-    double quantity(const ChargeItem& item) override
+    double quantity(const BillItem& item) override
     {
         return typedNumber(prompter_.input(ask(item) + QStringLiteral("本月数"), title_, QStringLiteral("0")));
     }
-    double price(const ChargeItem& item) override
+    double price(const BillItem& item) override
     {
         return typedNumber(prompter_.input(ask(item) + QStringLiteral("单价"), title_, offeredFixed(item.fixed)));
     }
-    double amount(const ChargeItem& item) override
+    double amount(const BillItem& item) override
     {
         return typedNumber(prompter_.input(ask(item) + QStringLiteral("金额"), title_, offeredFixed(item.fixed)));
     }
 
 private:
-    QString ask(const ChargeItem& item) const
+    QString ask(const BillItem& item) const
     {
         return QStringLiteral("请录入 ") + name_ + QStringLiteral(" 的 '") + item.name + QStringLiteral("' 的");
     }
@@ -76,6 +77,11 @@ bool SingleEntry::noteReminds(const QString& note, const QString& month)
     const QString cut = note.mid(p - 4, 8);
     const QString monthText = month.left(4) + QStringLiteral("年") + month.mid(4, 2) + QStringLiteral("月");
     return QString::compare(cut, monthText, Qt::CaseSensitive) <= 0;
+}
+
+QString SingleEntry::staleText()
+{
+    return QStringLiteral("此账单在提问之后已被改动（例如在另一个窗口中），本次录入没有进行，请重新录入。");
 }
 
 QString SingleEntry::reminderText(const QString& note)
@@ -135,25 +141,37 @@ void SingleEntry::enter(RecordSet& households, const QString& door, const QStrin
                 return;
             }
             // The charge goes back to the balance and the bill is unpaid again in one
-            // transaction: a bill left paid with its charge already refunded would be
-            // refunded twice by the next entry.
-            const QVariant old = households.value(QStringLiteral("账户余额"));
-            households.setValue(QStringLiteral("账户余额"), storedNumber(old) + storedNumber(bills.first().value(2)));
-            try {
-                Transaction t(db);
-                households.update();
-                db.exec(QStringLiteral("update 缴费历史 set 缴费标志 = 0 where ID = ?"), {billId});
-                t.commit();
-            } catch (const StoreError&) {
-                households.setValue(QStringLiteral("账户余额"), old);
-                throw;
+            // transaction, against the bill and balance as the file holds them: a
+            // bill left paid with its charge already refunded would be refunded twice
+            // by the next entry, and a window's copy of the balance may be old.
+            households.update();  // an edit of the household row is written first
+            Ledger ledger = Accounts::ledger(db, app_, clock_);
+            Transaction t(db);
+            db.exec(QStringLiteral("update 缴费历史 set 缴费标志 = 0 where ID = ? and coalesce(缴费标志, 0) <> 0 "
+                                   "and 收费金额 is ?"),
+                    {billId, bills.first().value(2)});
+            if (db.changes() != 1) {
+                prompter_.inform(staleText(), title, Prompter::Icon::Exclamation);
+                result.outcome = Outcome::Stopped;
+                return;
             }
+            Ledger::Movement m;
+            m.door = door;
+            m.kind = LedgerKind::refund();
+            m.amount = storedNumber(bills.first().value(2));
+            m.billId = billId;
+            m.month = month;
+            m.note = QStringLiteral("已缴账单重新录入");
+            ledger.post(m);
+            t.commit();
+            // The caller's household set shows the balance the file now holds.
+            households.requery(true);
         }
     }
 
     // 3. The charge-note reminder.
     if (noteReminds(note, month)) {
-        prompter_.inform(reminderText(note), QString(), Prompter::Icon::Information);
+        prompter_.inform(reminderText(note), QString(), Prompter::Icon::None);
         result.reminded = true;
     }
 

@@ -44,6 +44,8 @@ public:
     // that can be cut out, and never reminds.
     static bool noteReminds(const QString& note, const QString& month);
     static QString reminderText(const QString& note);
+    // Said when a paid bill changed between the question and the refund.
+    static QString staleText();
 
     static QString areaSuffix() { return QStringLiteral("(按面积)"); }
 

@@ -1,5 +1,7 @@
 #include "collection/collection.h"
 
+#include "accounts/accounts.h"
+
 #include "common/dates.h"
 #include "common/numbers.h"
 #include "common/prompter.h"
@@ -62,13 +64,34 @@ Collection::Outcome Collection::collect(const QString& remarks)
         return out;
     }
 
+    // The prompts are computed from the bill and the balance as the file holds them,
+    // not from a window's copy; the write below goes ahead only while they still
+    // hold these values.
+    Database& db = data.db();
     const qint64 billId = bills.bookmark();
-    const double charge = number(bills.value(kCharge));
+    const qint64 householdId = households.bookmark();
+    const QList<QVariantList> billRows = db.query(
+        QStringLiteral("select 门牌号, 月份, 收费金额, 缴费标志 from 缴费历史 where ID = ?"), {billId});
+    const QList<QVariantList> householdRows =
+        db.query(QStringLiteral("select 门牌号, 账户余额 from 档案库 where ID = ?"), {householdId});
+    if (billRows.isEmpty() || householdRows.isEmpty() ||
+        householdRows.first().value(0).toString() != billRows.first().value(0).toString()) {
+        p.inform(QStringLiteral("请选择要缴费的记录"), title, Prompter::Icon::Information);
+        return out;
+    }
+    if (Criterion::valueIsTrue(billRows.first().value(3))) {
+        p.inform(QStringLiteral("本月已缴过费了"), title, Prompter::Icon::Information);
+        return out;
+    }
+    const QVariant storedCharge = billRows.first().value(2);
+    const QVariant storedBalance = householdRows.first().value(1);
+
+    const double charge = number(storedCharge);
     const bool confirmed = p.askYesNo(
         QStringLiteral("本次应缴费用是:") + formatMask(charge, QStringLiteral("#,##0.00")) + QStringLiteral(",是否确认?"),
         title);
     if (confirmed) {
-        const double balance = number(households.value(kBalance));  // empty counts as 0
+        const double balance = number(storedBalance);  // empty counts as 0
         double cash = 0;
         if (balance > 0.5) {
             const bool useCredit = p.askYesNo(QStringLiteral("此住户有预存款:") +
@@ -95,16 +118,28 @@ Collection::Outcome Collection::collect(const QString& remarks)
         const double newBalance = (balance + cash) - charge;
         const QDate today = s_.clock.today();
         QString newRemarks = remarks;
+        QString appended;
         if (newBalance < -1) {
             // No title of its own: the prompter shows the program's default title.
             p.inform(QStringLiteral("住户缴金额不足，目前欠费：") + plainNumber(newBalance) +
                          QStringLiteral("元，将合并至下次共同收缴！"),
-                     QString(), Prompter::Icon::Information);
-            newRemarks += shortfallRemark(chineseDate(today), cash, newBalance);
+                     QString(), Prompter::Icon::None);
+            appended = shortfallRemark(chineseDate(today), cash, newBalance);
+            newRemarks += appended;
         }
 
-        write(billId, households.bookmark(), bills.value(kDoor).toString(), bills.value(kMonth).toString(), cash,
-              newBalance, newRemarks);
+        const Settlement settlement{billId,      billRows.first().value(0).toString(),
+                                    billRows.first().value(1).toString(),
+                                    storedCharge, storedBalance, cash, newRemarks, appended};
+        try {
+            out.receiptNo = write(settlement);
+        } catch (const StaleValueError&) {
+            refresh(billId);
+            p.inform(staleText(), title, Prompter::Icon::Exclamation);
+            out.printRequested = false;
+            out.paid = bills.hasCurrent() && Criterion::valueIsTrue(bills.value(kPaid));
+            return out;
+        }
         refresh(billId);
         out.settled = true;
         out.remarks = newRemarks;
@@ -115,23 +150,45 @@ Collection::Outcome Collection::collect(const QString& remarks)
     return out;
 }
 
-void Collection::write(qint64 billId, qint64 householdId, const QString& door, const QString& month, double cash,
-                       double newBalance, const QString& remarks)
+QString Collection::staleText()
+{
+    return QStringLiteral("此账单或住户的账户余额在提示之后已被改动（例如在另一个窗口中），本次缴费没有保存，请重新缴费。");
+}
+
+qint64 Collection::write(const Settlement& st)
 {
     Database& db = s_.data.db();
     const QString today = isoDate(s_.clock.today());
+    Ledger ledger = Accounts::ledger(db, s_.app, s_.clock);
     Transaction t(db);
+    // The bill must still be unpaid with the charge the prompt showed.
     db.exec(QStringLiteral("update 缴费历史 set 实缴金额 = ?, 账户余额 = ?, 缴费标志 = 1, 缴费时间 = ?, 其他说明 = ? "
-                           "where ID = ? and coalesce(缴费标志, 0) = 0"),
-            {cash, newBalance, today, remarks, billId});
-    if (db.changes() != 1)
-        throw StoreError(0, QStringLiteral("缴费记录已不存在或已缴费"));
-    db.exec(QStringLiteral("update 档案库 set 账户余额 = ? where ID = ?"), {newBalance, householdId});
-    if (db.changes() != 1)
-        throw StoreError(0, QStringLiteral("住户档案已不存在"));
-    db.exec(QStringLiteral("update 收费1 set 缴费时间 = ? where 门牌号 = ? and 月份 = ?"), {today, door, month});
-    db.exec(QStringLiteral("update 收费2 set 缴费时间 = ? where 门牌号 = ? and 月份 = ?"), {today, door, month});
+                           "where ID = ? and coalesce(缴费标志, 0) = 0 and 收费金额 is ?"),
+            {st.cash, 0.0, today, st.remarks, st.billId, st.charge});
+    if (db.changes() != 1) {
+        if (db.scalar(QStringLiteral("select count(*) from 缴费历史 where ID = ?"), {st.billId}).toInt() == 0)
+            throw StoreError(0, QStringLiteral("缴费记录已不存在"));
+        throw StaleValueError();
+    }
+    const double charge = number(st.charge);
+    const double cash = st.cash;
+    Ledger::Movement m;
+    m.door = st.door;
+    m.kind = LedgerKind::collection();
+    m.amount = cash - charge;
+    m.billId = st.billId;
+    m.month = st.month;
+    m.cash = cash;
+    m.receiptNo = ledger.nextReceiptNumber(s_.data.folder());
+    m.note = st.appended;
+    m.newBalance = [cash, charge](double stored) { return (stored + cash) - charge; };
+    const double newBalance = ledger.post(m, st.balance);
+    db.exec(QStringLiteral("update 缴费历史 set 账户余额 = ? where ID = ?"), {newBalance, st.billId});
+    db.exec(QStringLiteral("update 收费1 set 缴费时间 = ? where 门牌号 = ? and 月份 = ?"), {today, st.door, st.month});
+    db.exec(QStringLiteral("update 收费2 set 缴费时间 = ? where 门牌号 = ? and 月份 = ?"), {today, st.door, st.month});
     t.commit();
+    Ledger::rememberReceiptNumber(s_.data.folder(), m.receiptNo.toLongLong());
+    return m.receiptNo.toLongLong();
 }
 
 // Every window showing the shared sets sees the written rows, on the same rows as before.

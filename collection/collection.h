@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
 
 struct Services;
 
@@ -10,8 +11,10 @@ struct Services;
 //
 // Works on the shared record sets as the payment window has narrowed them: the
 // current row of rs缴费历史 is the bill, the current row of rs档案 the household.
-// The bill, the household and the lines are written in one transaction; a failure
-// throws StoreError and leaves every row as it was.
+// The prompts are computed from the bill and balance as the file holds them; the
+// bill, the balance (through the ledger, with a receipt number) and the lines are
+// written in one transaction, and only while the bill and balance still hold what
+// the prompts showed. A failure throws StoreError and leaves every row as it was.
 class Collection {
 public:
     struct Outcome {
@@ -19,6 +22,7 @@ public:
         bool printRequested = false;
         bool paid = false;          // the bill's paid flag as read after settlement
         QString remarks;            // the remarks text after settlement
+        qint64 receiptNo = 0;       // the receipt number of the settlement
     };
 
     explicit Collection(Services& services);
@@ -29,9 +33,21 @@ public:
     // The remarks line appended after a shortfall.
     static QString shortfallRemark(const QString& dateText, double cash, double newBalance);
 
+    // Said when the bill or the balance changed between the prompts and the write.
+    static QString staleText();
+
 private:
-    void write(qint64 billId, qint64 householdId, const QString& door, const QString& month, double cash,
-               double newBalance, const QString& remarks);
+    struct Settlement {
+        qint64 billId;
+        QString door, month;
+        QVariant charge, balance;  // as the prompts read them
+        double cash;
+        QString remarks;   // the bill's remarks after settlement
+        QString appended;  // the shortfall line appended to them
+    };
+    // One transaction: the bill, the balance with its movement and receipt number,
+    // the lines. Throws StaleValueError when the bill or balance changed since read.
+    qint64 write(const Settlement& settlement);
     void refresh(qint64 billId);
 
     Services& s_;

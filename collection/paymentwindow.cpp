@@ -1,5 +1,6 @@
 #include "collection/paymentwindow.h"
 
+#include "accounts/reversal.h"
 #include "collection/collection.h"
 #include "collection/receipt.h"
 #include "collection/receiptprinter.h"
@@ -169,6 +170,8 @@ PaymentWindow::PaymentWindow(Services& services, QWidget* parent) : QWidget(pare
         {"Command5", "当前记录缴费", &PaymentWindow::collect},
         {"Command6", "当前记录打印", &PaymentWindow::printCurrent},
         {"Command7", "退        出", nullptr},
+        {"Command8", "冲正", &PaymentWindow::reverse},
+        {"Command9", "对账单", nullptr},
     };
     auto* buttonRow = new QHBoxLayout;
     for (const Button& b : buttons) {
@@ -181,6 +184,10 @@ PaymentWindow::PaymentWindow(Services& services, QWidget* parent) : QWidget(pare
             connect(btn, &QPushButton::clicked, this, [this] { s_.openWindow(QStringLiteral("frm_档案查找")); });
         if (btn->objectName() == QLatin1String("Command7"))
             connect(btn, &QPushButton::clicked, this, &QWidget::close);
+        if (btn->objectName() == QLatin1String("Command8"))
+            btn->setEnabled(s_.app.operatorLevel == QLatin1String("A"));  // level A only
+        if (btn->objectName() == QLatin1String("Command9"))
+            connect(btn, &QPushButton::clicked, this, [this] { s_.openWindow(QStringLiteral("frm_对账单")); });
         if (btn->objectName() == QLatin1String("Command6")) {
             auto* preview = new QAction(QStringLiteral("打印预览..."), btn);
             connect(preview, &QAction::triggered, this, &PaymentWindow::previewCurrent);
@@ -294,6 +301,32 @@ void PaymentWindow::collect()
             print(false);
     } catch (const StoreError& e) {
         fail(QStringLiteral("缴费"), e.message());
+    }
+}
+
+void PaymentWindow::reverse()
+{
+    try {
+        RecordSet& bills = s_.data.rs缴费历史();
+        if (!bills.hasCurrent()) {
+            s_.prompter.inform(QStringLiteral("请选择要冲正的记录"), s_.app.appTitle, Prompter::Icon::Information);
+            return;
+        }
+        bills.updateBatch();
+        s_.data.rs档案().updateBatch();
+        const qint64 billId = bills.bookmark();
+        Reversal reversal(s_.data.db(), s_.app, s_.clock, s_.prompter);
+        const Reversal::Result r = reversal.run(billId);
+        if (r.outcome == Reversal::Outcome::Reversed || r.outcome == Reversal::Outcome::Stale) {
+            s_.data.rs档案().requery(true);
+            bills.requery(true);
+            if (bills.bookmark() != billId)
+                bills.moveToBookmark(billId);
+            s_.data.rs收费1().requery(true);
+            s_.data.rs收费2().requery(true);
+        }
+    } catch (const StoreError& e) {
+        fail(QStringLiteral("冲正"), e.message());
     }
 }
 

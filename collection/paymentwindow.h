@@ -38,6 +38,8 @@ public:
     void showUnpaid();
     void showAll();
     void collect();
+    // 冲正 of the current bill's collection (level A only).
+    void reverse();
     void printCurrent();
     void previewCurrent();
 

@@ -6,6 +6,8 @@
 #include "shell/services.h"
 #include "store/dataenvironment.h"
 
+#include <algorithm>
+
 namespace {
 
 QString blanks(qsizetype n)
@@ -100,14 +102,24 @@ QString ReceiptPage::columnHeader()
     return names + blanks(10) + QStringLiteral("|") + names + blanks(1);
 }
 
+int ReceiptPage::cells(QChar c)
+{
+    return c.unicode() >= 0x80 ? 2 : 1;
+}
+
 QString ReceiptPage::meteredSegment(const ReceiptData::Metered& m)
 {
     const QString name = text(m.name);
+    // The name's blanks count two columns for every character of the stored name; a
+    // half-width character of the printed name (the brackets of "(按面积)") takes one,
+    // and gets its second column back as a blank, so that the columns stay straight.
+    const QString shown = name.trimmed();
+    const auto narrow = std::count_if(shown.begin(), shown.end(), [](QChar c) { return cells(c) == 1; });
     const QString current = plain(m.current);
     const QString previous = plain(m.previous);
     const QString price = masked(m.price, QStringLiteral("#,##0.00000"));
     const QString amount = masked(m.amount, QStringLiteral("#,##0.00"));
-    return name.trimmed() + blanks(20 - 2 * name.size()) + current + blanks(10 - current.size()) + previous +
+    return shown + blanks(20 - 2 * name.size() + narrow) + current + blanks(10 - current.size()) + previous +
            blanks(10 - previous.size()) + price + blanks(10 - price.size()) + amount + blanks(14 - amount.size());
 }
 
@@ -117,6 +129,18 @@ QString ReceiptPage::fixedSegment(const ReceiptData::Fixed& f)
     const QString s = name + QStringLiteral(":") + masked(f.amount, QStringLiteral("#,##0.0000")) +
                       blanks(30 - 2 * name.size());
     return s.left(30) + blanks(4);
+}
+
+QString ReceiptPage::cashLine(const QVariant& cash)
+{
+    QString figure = masked(cash, QStringLiteral("#,##0.00"));
+    if (figure.isEmpty() || figure.endsWith(QLatin1String(".00")))
+        figure = masked(cash, QStringLiteral("#,###"));
+    QString plainFigure = figure;
+    plainFigure.remove(QLatin1Char(','));
+    const QString capital = figure.isEmpty() ? CMoney::CapitalAmount(QVariant(QString()))
+                                             : CMoney::CapitalAmount(typedNumber(plainFigure));
+    return figure + QStringLiteral("  大写:") + capital;
 }
 
 QString ReceiptPage::makerCredit()
@@ -198,13 +222,9 @@ ReceiptPage ReceiptPage::build(const ReceiptData& d, int pageWidth)
           QStringLiteral("账户余额:") + masked(d.balance, QStringLiteral("#,##0.000")) + blanks(10) +
           QStringLiteral("原账户余额:") + masked(before, QStringLiteral("#,##0.000")));
 
-    // 10. Cash in figures and, rounded to whole yuan, in capitals.
-    const QString cash = masked(d.cash, QStringLiteral("#,###"));
-    QString plainCash = cash;
-    plainCash.remove(QLatin1Char(','));
-    const QString capital =
-        cash.isEmpty() ? CMoney::CapitalAmount(QVariant(QString())) : CMoney::CapitalAmount(typedNumber(plainCash));
-    print(two + QStringLiteral("实缴现金:") + cash + QStringLiteral("  大写:") + capital);
+    // 10. Cash in figures and in capitals: whole yuan as "#,###", cash with fractions
+    // of a yuan to the fen; the capitals state the figure shown.
+    print(two + QStringLiteral("实缴现金:") + cashLine(d.cash));
 
     // 11-13. Remarks, a blank line, the notice.
     if (!d.remarks.trimmed().isEmpty())

@@ -60,7 +60,13 @@ struct ReceiptPage {
 
     static QString ruler();           // 65 × "─"
     static QString columnHeader();    // the 92-character header of the metered lines
+    // The half-width cells a character takes on the printed page: two outside ASCII.
+    static int cells(QChar c);
     static QString meteredSegment(const ReceiptData::Metered& m);
     static QString fixedSegment(const ReceiptData::Fixed& f);
+    // The cash after "实缴现金:": the figure, "  大写:" and its capitals. Whole yuan
+    // (after rounding to the fen) as "#,###", other cash as "#,##0.00"; empty cash
+    // gives an empty figure and a blank.
+    static QString cashLine(const QVariant& cash);
     static QString makerCredit();
 };

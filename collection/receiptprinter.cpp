@@ -12,17 +12,12 @@
 
 namespace {
 
-bool wide(QChar c)
-{
-    return c.unicode() >= 0x80;
-}
-
 void drawCells(QPainter& painter, const QFontMetricsF& fm, double x, double baseline, double cell,
                const QString& text)
 {
     int col = 0;
     for (QChar c : text) {
-        const int span = wide(c) ? 2 : 1;
+        const int span = ReceiptPage::cells(c);
         if (c != QLatin1Char(' ')) {
             const double room = cell * span;
             const double advance = fm.horizontalAdvance(c);
@@ -89,4 +84,25 @@ bool ReceiptPrinter::printToPdf(const ReceiptData& data, const QString& path, QS
 bool ReceiptPrinter::print(const ReceiptData& data, QWidget* parent, Output output, QString* error)
 {
     return DocumentPrinter::print(receiptPages(data), data.receiptName, parent, output, error);
+}
+
+void ReceiptPrinter::paintPages(QPainter& painter, QPrinter& printer, const QList<ReceiptPage>& pages)
+{
+    for (int i = 0; i < pages.size(); ++i) {
+        if (i > 0)
+            printer.newPage();
+        paint(painter, pages[i]);
+    }
+}
+
+bool ReceiptPrinter::pagesToPdf(const QList<ReceiptPage>& pages, const QString& docName, const QString& path,
+                                QString* error)
+{
+    return DocumentPrinter::printToPdf([&pages](int) { return pages; }, docName, path, error);
+}
+
+bool ReceiptPrinter::printPages(const QList<ReceiptPage>& pages, const QString& docName, QWidget* parent,
+                                Output output, QString* error)
+{
+    return DocumentPrinter::print([&pages](int) { return pages; }, docName, parent, output, error);
 }

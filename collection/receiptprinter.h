@@ -2,16 +2,18 @@
 
 #include "collection/receipt.h"
 
+#include <QList>
 #include <QString>
 
 class QPainter;
 class QPrinter;
 class QWidget;
 
-// Paints receipt pages. "宋体" is the Song face (Noto Serif CJK SC where SimSun is
-// missing). Columns are laid on a grid of half-width cells: a character outside
-// ASCII takes two cells, as the blank-built columns of the receipt expect, so they
-// line up whatever the widths of the face's glyphs.
+// Paints receipt pages. "宋体" is the Song face (Noto Sans Mono CJK SC where SimSun
+// is missing: a Chinese character as wide as two Latin ones). Columns are laid on a
+// grid of half-width cells: a character outside ASCII takes two cells, as the
+// blank-built columns of the receipt expect, so they line up even in a face whose
+// glyph widths differ.
 class ReceiptPrinter {
 public:
     enum class Output { DefaultPrinter, Preview };
@@ -29,4 +31,12 @@ public:
     // False with a message in `error` when printing failed.
     static bool print(const ReceiptData& data, QWidget* parent, Output output = Output::DefaultPrinter,
                       QString* error = nullptr);
+
+    // Documents of several pages (the day's takings, statements) go the same way:
+    // each page model is painted by paint(), a new sheet between pages.
+    static void paintPages(QPainter& painter, QPrinter& printer, const QList<ReceiptPage>& pages);
+    static bool pagesToPdf(const QList<ReceiptPage>& pages, const QString& docName, const QString& path,
+                           QString* error = nullptr);
+    static bool printPages(const QList<ReceiptPage>& pages, const QString& docName, QWidget* parent,
+                           Output output = Output::DefaultPrinter, QString* error = nullptr);
 };

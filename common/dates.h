@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QVariant>
 
@@ -24,19 +25,26 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual QDate today() const = 0;
+    // Today with the time of day (movements of the ledger are stamped with it).
+    virtual QDateTime now() const { return QDateTime(today(), QTime::currentTime()); }
 };
 
 class SystemClock : public Clock {
 public:
     QDate today() const override { return QDate::currentDate(); }
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
 };
 
 class FixedClock : public Clock {
 public:
     explicit FixedClock(QDate day) : day_(day) {}
     QDate today() const override { return day_; }
+    // The time of day is fixed too (09:00), so that runs write the same rows.
+    QDateTime now() const override { return QDateTime(day_, time_); }
     void set(QDate day) { day_ = day; }
+    void setTime(QTime time) { time_ = time; }
 
 private:
     QDate day_;
+    QTime time_{9, 0};
 };

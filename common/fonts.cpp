@@ -1,11 +1,15 @@
 #include "common/fonts.h"
 
 #include <QFont>
-#include <QString>
+
+QString songSubstitute()
+{
+    return QStringLiteral("Noto Sans Mono CJK SC");
+}
 
 void installSongFontSubstitution()
 {
-    const QString song = QStringLiteral("Noto Serif CJK SC");
+    const QString song = songSubstitute();
     QFont::insertSubstitution(QStringLiteral("宋体"), song);
     QFont::insertSubstitution(QStringLiteral("SimSun"), song);
 }

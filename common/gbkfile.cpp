@@ -9,47 +9,43 @@ FileError::FileError(const QString& message)
 {
 }
 
+namespace {
+
+// A lone surrogate is no character; the encoder would drop one that ends the text
+// without a word. As U+FFFD it has no GBK form like any other such character.
+QString withoutLoneSurrogates(const QString& text)
+{
+    QString out = text;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        if (out[i].isHighSurrogate() && i + 1 < out.size() && out[i + 1].isLowSurrogate())
+            ++i;
+        else if (out[i].isSurrogate())
+            out[i] = QChar::ReplacementCharacter;
+    }
+    return out;
+}
+
+}  // namespace
+
 QByteArray toGbk(const QString& text, bool* ok)
 {
     QStringEncoder encoder("GBK");
-    QByteArray bytes = encoder.encode(text);
+    QByteArray bytes = encoder.encode(withoutLoneSurrogates(text));
     if (ok)
         *ok = !encoder.hasError();
     return bytes;
 }
 
-namespace {
-
-// The first character (a whole surrogate pair counts as one) that GBK cannot hold.
-QString firstUnencodable(const QString& line)
-{
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const qsizetype len = (line[i].isHighSurrogate() && i + 1 < line.size()) ? 2 : 1;
-        const QString ch = line.mid(i, len);
-        bool ok = true;
-        toGbk(ch, &ok);
-        if (!ok)
-            return ch;
-        i += len - 1;
-    }
-    return QString();
-}
-
-} // namespace
-
-void writeGbkLines(const QString& path, const QStringList& lines)
+QList<int> writeGbkLines(const QString& path, const QStringList& lines)
 {
     const QString shown = QDir::toNativeSeparators(path);
     QByteArray bytes;
+    QList<int> replaced;
     for (qsizetype n = 0; n < lines.size(); ++n) {
         bool ok = true;
         bytes += toGbk(lines[n], &ok);
-        if (!ok) {
-            throw FileError(QStringLiteral("文件 %1 未写入：第 %2 行的字符“%3”无法用 GBK 编码保存。")
-                                .arg(shown)
-                                .arg(n + 1)
-                                .arg(firstUnencodable(lines[n])));
-        }
+        if (!ok)
+            replaced << int(n);
         bytes += "\r\n";
     }
 
@@ -63,6 +59,18 @@ void writeGbkLines(const QString& path, const QStringList& lines)
     }
     if (!file.commit())
         throw FileError(QStringLiteral("无法保存文件 %1：%2").arg(shown, file.errorString()));
+    return replaced;
+}
+
+QString questionMarkNote(const QString& subject, const QStringList& entries)
+{
+    if (entries.isEmpty())
+        return QString();
+    constexpr int named = 10;
+    QString list = entries.mid(0, named).join(QStringLiteral("、"));
+    if (entries.size() > named)
+        list += QStringLiteral(" 等共 %1 处").arg(entries.size());
+    return subject + QStringLiteral("含有 GBK 无法表示的字符，文件中已写成“?”：") + list;
 }
 
 QString spaces(int n)

@@ -21,10 +21,16 @@ private:
 QByteArray toGbk(const QString& text, bool* ok = nullptr);
 
 // Writes every line followed by CR LF, in GBK, replacing the file as a whole
-// (the old file stays untouched when anything fails). A line holding a character
-// without a GBK form refuses the whole file: FileError naming the line and the
-// character, and nothing is written.
-void writeGbkLines(const QString& path, const QStringList& lines);
+// (the old file stays untouched when anything fails; FileError names the path).
+// A character without a GBK form is written as "?", as the code-page conversion
+// of the system writes it; the result holds the 0-based indexes of the lines
+// that held such a character.
+QList<int> writeGbkLines(const QString& path, const QStringList& lines);
+
+// The lines an export adds to its finishing message when some entries held
+// characters written as "?": `subject` ("下列住户") and the entries, at most ten
+// of them named. Empty when `entries` is empty.
+QString questionMarkNote(const QString& subject, const QStringList& entries);
 
 // VB's Space$, Left$ and Right$ on characters: a count below zero gives "",
 // a count beyond the length gives the whole text.

@@ -352,3 +352,43 @@ QString plainNumber(const QVariant& v)
         return plainNumber(typedNumber(v.toString()));
     return plainNumber(v.toDouble());
 }
+
+QString narrowDigits(const QString& text)
+{
+    QString out = text;
+    for (QChar& c : out) {
+        const char16_t u = c.unicode();
+        if (u >= 0xFF10 && u <= 0xFF19)  // ０-９
+            c = QChar(u'0' + (u - 0xFF10));
+        else if (u == 0xFF0E)  // ．
+            c = QLatin1Char('.');
+        else if (u == 0xFF0D || u == 0x2212)  // － and the minus sign
+            c = QLatin1Char('-');
+        else if (u == 0xFF0B)  // ＋
+            c = QLatin1Char('+');
+        else if (u == 0x3000)  // ideographic blank
+            c = QLatin1Char(' ');
+    }
+    return out;
+}
+
+std::optional<double> boxNumber(const QString& text)
+{
+    const QString t = narrowDigits(text).trimmed();
+    if (t.isEmpty())
+        return std::nullopt;
+    // Only a plain decimal form; QString::toDouble would also take "inf" and "nan".
+    for (const QChar c : t)
+        if (!(c.isDigit() && c.unicode() < 128) && c != u'.' && c != u'-' && c != u'+' && c != u'e' && c != u'E')
+            return std::nullopt;
+    bool ok = false;
+    const double d = t.toDouble(&ok);
+    if (!ok || !std::isfinite(d))
+        return std::nullopt;
+    return d == 0 ? 0.0 : d;
+}
+
+QString notANumberText(const QString& caption, const QString& text)
+{
+    return QStringLiteral("%1：“%2”不是数字，原来的值没有改动，请重新输入。").arg(caption, text);
+}

@@ -38,3 +38,14 @@ QString plainNumber(double v);
 // Null (an empty amount column) counts as 0 and gives "0"; a text is read as a
 // typed number.
 QString plainNumber(const QVariant& v);
+
+// Full-width digits, point, plus and minus (typed with a Chinese input method) and
+// the ideographic blank in their plain forms; everything else stays as it is.
+QString narrowDigits(const QString& text);
+// A number typed into a box or grid cell bound to a number column: blanks around it
+// are dropped, full-width forms read as plain ones, and what is left must be one
+// whole decimal number. std::nullopt for anything else ("80平米", "1,2,3", "1e999").
+// An empty text is not a number either; callers store it as an empty column.
+std::optional<double> boxNumber(const QString& text);
+// The refusal of such a text, naming the box.
+QString notANumberText(const QString& caption, const QString& text);

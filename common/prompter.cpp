@@ -19,25 +19,25 @@ ScriptedPrompter::Answer ScriptedPrompter::next()
 
 void ScriptedPrompter::inform(const QString& text, const QString& title, Icon icon)
 {
-    boxes_.append({Kind::Inform, text, title, QString(), icon});
+    boxes_.append({Kind::Inform, text, title, QString(), icon, Default::Accept});
 }
 
-bool ScriptedPrompter::askYesNo(const QString& text, const QString& title)
+bool ScriptedPrompter::askYesNo(const QString& text, const QString& title, Default preset, Icon icon)
 {
-    boxes_.append({Kind::YesNo, text, title, QString(), Icon::Question});
+    boxes_.append({Kind::YesNo, text, title, QString(), icon, preset});
     return next().accept;
 }
 
-bool ScriptedPrompter::askOkCancel(const QString& text, const QString& title)
+bool ScriptedPrompter::askOkCancel(const QString& text, const QString& title, Default preset, Icon icon)
 {
-    boxes_.append({Kind::OkCancel, text, title, QString(), Icon::Question});
+    boxes_.append({Kind::OkCancel, text, title, QString(), icon, preset});
     return next().accept;
 }
 
 std::optional<QString> ScriptedPrompter::input(const QString& prompt, const QString& title,
                                                const QString& offered)
 {
-    boxes_.append({Kind::Input, prompt, title, offered, Icon::Information});
+    boxes_.append({Kind::Input, prompt, title, offered, Icon::Information, Default::Accept});
     Answer a = next();
     if (!a.accept)
         return std::nullopt;

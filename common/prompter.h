@@ -8,15 +8,20 @@
 // windows and rules can be driven by a script in tests.
 class Prompter {
 public:
-    enum class Icon { Information, Exclamation, Critical, Question };
+    enum class Icon { Information, Exclamation, Critical, Question, None };
+    // The button that Enter presses in a question: Accept is Yes / OK, Decline is
+    // No / Cancel. A question before something that cannot be undone declines.
+    enum class Default { Accept, Decline };
 
     virtual ~Prompter() = default;
     // A modal notice with OK.
     virtual void inform(const QString& text, const QString& title, Icon icon = Icon::Information) = 0;
     // Yes / No question; true for Yes.
-    virtual bool askYesNo(const QString& text, const QString& title) = 0;
+    virtual bool askYesNo(const QString& text, const QString& title, Default preset = Default::Accept,
+                          Icon icon = Icon::Question) = 0;
     // OK / Cancel question; true for OK.
-    virtual bool askOkCancel(const QString& text, const QString& title) = 0;
+    virtual bool askOkCancel(const QString& text, const QString& title, Default preset = Default::Accept,
+                             Icon icon = Icon::Question) = 0;
     // Input box with an offered default; std::nullopt for Cancel, distinct from an empty answer.
     virtual std::optional<QString> input(const QString& prompt, const QString& title,
                                          const QString& offered) = 0;
@@ -32,6 +37,7 @@ public:
         QString title;
         QString offered;  // input boxes only
         Icon icon = Icon::Information;
+        Default preset = Default::Accept;  // questions only
     };
     struct Answer {
         bool accept = true;              // Yes / OK; false for No / Cancel
@@ -45,8 +51,10 @@ public:
     void type(const QString& text) { answers_.append({true, text}); }
 
     void inform(const QString& text, const QString& title, Icon icon = Icon::Information) override;
-    bool askYesNo(const QString& text, const QString& title) override;
-    bool askOkCancel(const QString& text, const QString& title) override;
+    bool askYesNo(const QString& text, const QString& title, Default preset = Default::Accept,
+                  Icon icon = Icon::Question) override;
+    bool askOkCancel(const QString& text, const QString& title, Default preset = Default::Accept,
+                     Icon icon = Icon::Question) override;
     std::optional<QString> input(const QString& prompt, const QString& title,
                                  const QString& offered) override;
 

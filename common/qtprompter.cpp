@@ -13,8 +13,19 @@ QMessageBox::Icon boxIcon(Prompter::Icon icon)
     case Prompter::Icon::Exclamation: return QMessageBox::Warning;
     case Prompter::Icon::Critical: return QMessageBox::Critical;
     case Prompter::Icon::Question: return QMessageBox::Question;
+    case Prompter::Icon::None: break;
     }
     return QMessageBox::NoIcon;
+}
+
+// A two-button question; the button texts come from Qt's translation.
+bool ask(QWidget* parent, const QString& text, const QString& title, Prompter::Default preset,
+         Prompter::Icon icon, QMessageBox::StandardButton accept, QMessageBox::StandardButton decline)
+{
+    QMessageBox box(boxIcon(icon), title, text, accept | decline, parent);
+    box.setDefaultButton(preset == Prompter::Default::Accept ? accept : decline);
+    box.setEscapeButton(decline);
+    return box.exec() == accept;
 }
 
 } // namespace
@@ -27,26 +38,14 @@ void QtPrompter::inform(const QString& text, const QString& title, Icon icon)
     box.exec();
 }
 
-bool QtPrompter::askYesNo(const QString& text, const QString& title)
+bool QtPrompter::askYesNo(const QString& text, const QString& title, Default preset, Icon icon)
 {
-    QMessageBox box(QMessageBox::Question, titleOf(title), text,
-                    QMessageBox::Yes | QMessageBox::No, parent_);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
-    box.setDefaultButton(QMessageBox::Yes);
-    box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    return ask(parent_, text, titleOf(title), preset, icon, QMessageBox::Yes, QMessageBox::No);
 }
 
-bool QtPrompter::askOkCancel(const QString& text, const QString& title)
+bool QtPrompter::askOkCancel(const QString& text, const QString& title, Default preset, Icon icon)
 {
-    QMessageBox box(QMessageBox::Question, titleOf(title), text,
-                    QMessageBox::Ok | QMessageBox::Cancel, parent_);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
-    box.setDefaultButton(QMessageBox::Ok);
-    box.setEscapeButton(QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Ok;
+    return ask(parent_, text, titleOf(title), preset, icon, QMessageBox::Ok, QMessageBox::Cancel);
 }
 
 std::optional<QString> QtPrompter::input(const QString& prompt, const QString& title,
@@ -57,8 +56,6 @@ std::optional<QString> QtPrompter::input(const QString& prompt, const QString& t
     dialog.setWindowTitle(titleOf(title));
     dialog.setLabelText(prompt);
     dialog.setTextValue(offered);
-    dialog.setOkButtonText(QStringLiteral("确定"));
-    dialog.setCancelButtonText(QStringLiteral("取消"));
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue();

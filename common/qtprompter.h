@@ -5,9 +5,10 @@
 #include <QPointer>
 #include <QWidget>
 
-// Message and input boxes of the window system. Yes/No boxes default to Yes and
-// OK/Cancel boxes to OK; Escape answers No / Cancel. An empty title shows the
-// default title.
+// Message and input boxes of the window system. Enter presses the question's
+// preset button; Escape answers No / Cancel. An empty title shows the default
+// title. The button texts are Qt's own, in the language of the translation that
+// installQtTranslation() loaded.
 class QtPrompter : public Prompter {
 public:
     explicit QtPrompter(QWidget* parent = nullptr) : parent_(parent) {}
@@ -18,8 +19,10 @@ public:
     QString defaultTitle() const { return defaultTitle_; }
 
     void inform(const QString& text, const QString& title, Icon icon = Icon::Information) override;
-    bool askYesNo(const QString& text, const QString& title) override;
-    bool askOkCancel(const QString& text, const QString& title) override;
+    bool askYesNo(const QString& text, const QString& title, Default preset = Default::Accept,
+                  Icon icon = Icon::Question) override;
+    bool askOkCancel(const QString& text, const QString& title, Default preset = Default::Accept,
+                     Icon icon = Icon::Question) override;
     std::optional<QString> input(const QString& prompt, const QString& title,
                                  const QString& offered) override;
 

@@ -168,6 +168,8 @@ void writeXlsx(const OutTable& table, const QString& path, int constantMemoryRow
 
 QString csvNumber(double v, const QString& format)
 {
+    if (!format.contains(u'0') && !format.contains(u'#'))
+        return plainNumber(v); // "General"
     if (format.endsWith(u'%'))
         return csvNumber(v * 100, format.chopped(1)) + u'%';
     const int dot = format.indexOf(u'.');
@@ -243,4 +245,12 @@ QString exportTableToReportFolder(const OutTable& table, const QString& baseName
     writeXlsx(table, xlsx);
     writeCsv(table, folder + u'/' + baseName + QStringLiteral(".csv"));
     return xlsx;
+}
+
+QString exportDoneMessage(const QString& xlsxPath)
+{
+    QString csv = xlsxPath;
+    csv.replace(csv.size() - 5, 5, QStringLiteral(".csv"));
+    return QStringLiteral("表格已导出至 %1\n(CSV 文件: %2)")
+        .arg(QDir::toNativeSeparators(xlsxPath), QDir::toNativeSeparators(csv));
 }

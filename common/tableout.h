@@ -51,3 +51,6 @@ QString csvNumber(double v, const QString& format);
 // Writes <baseName>.xlsx and <baseName>.csv into the report folder (created when
 // missing) and returns the path of the XLSX file. FileError on failure.
 QString exportTableToReportFolder(const OutTable& table, const QString& baseName);
+
+// The message after an export: names the XLSX file and the CSV beside it.
+QString exportDoneMessage(const QString& xlsxPath);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -13,19 +14,33 @@ public:
         int fixedLines = 0;
         int meteredLines = 0;
         int bills = 0;
+        // Set when the deletion committed but a shared record set could not be read
+        // again afterwards: the deletion stands all the same.
+        QString rereadError;
     };
 
     explicit Cleanup(DataEnvironment& env) : env_(env) {}
+
+    // Who and when the 结转 movements name (by default nobody, now).
+    void stampAs(const QString& operatorName, const QDateTime& now)
+    {
+        operator_ = operatorName;
+        now_ = now;
+    }
 
     // The distinct months of the bills, in text order (the lists of both month boxes).
     QStringList months() const;
 
     // Both bounds are included and compared as text, as they stand (no validation;
     // a first month after the last deletes nothing). Lines go first, then the
-    // bills, all in one transaction; afterwards the shared bill and line record
-    // sets are re-read. Throws StoreError; nothing is deleted then.
+    // bills, all in one transaction, with the ledger movements of those bills, which
+    // one 结转 movement per household replaces; afterwards the shared bill and line record
+    // sets are re-read. Throws StoreError only when nothing was deleted; a failure
+    // after the commit is reported in Result::rereadError.
     Result run(const QString& firstMonth, const QString& lastMonth);
 
 private:
     DataEnvironment& env_;
+    QString operator_;
+    QDateTime now_;
 };

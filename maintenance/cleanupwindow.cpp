@@ -1,5 +1,6 @@
 #include "maintenance/cleanupwindow.h"
 
+#include "common/dates.h"
 #include "common/prompter.h"
 #include "maintenance/cleanup.h"
 #include "shell/services.h"
@@ -75,15 +76,25 @@ void CleanupWindow::refreshMonths()
 
 void CleanupWindow::runCleanup()
 {
-    if (!services_.prompter.askYesNo(kWarning, QStringLiteral("警告")))
+    if (!services_.prompter.askYesNo(kWarning, QStringLiteral("警告"), Prompter::Default::Decline,
+                                     Prompter::Icon::None))
         return;
+    if (!services_.takeSafetyCopy(QStringLiteral("数据清理")))
+        return;
+    Cleanup::Result result;
     try {
-        Cleanup(services_.data).run(first_->currentText(), last_->currentText());
+        Cleanup cleanup(services_.data);
+        cleanup.stampAs(services_.app.operatorName, services_.clock.now());
+        result = cleanup.run(first_->currentText(), last_->currentText());
     } catch (const StoreError& e) {
         services_.prompter.inform(QStringLiteral("数据清理失败，没有删除任何数据：") + e.message(),
                                   services_.app.appTitle, Prompter::Icon::Exclamation);
         return;
     }
+    if (!result.rereadError.isEmpty())
+        services_.prompter.inform(QStringLiteral("数据已经删除，但打开的窗口未能重新读出数据：") + result.rereadError,
+                                  services_.app.appTitle, Prompter::Icon::Exclamation);
     refreshMonths();
-    services_.prompter.inform(QStringLiteral("清理完毕，请关闭程序后重新打开程序！"), services_.app.appTitle);
+    services_.prompter.inform(QStringLiteral("清理完毕，请关闭程序后重新打开程序！"), services_.app.appTitle,
+                              Prompter::Icon::None);
 }

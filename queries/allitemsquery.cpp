@@ -86,12 +86,15 @@ std::optional<QueryTable> AllItemsQuery::run(const QString& mode, const QueryRan
         }
     }
 
-    // The sums cover every household of the range and paid state; the building
-    // does not restrict them.
-    const QList<QVariantList> sums = db_.query(
-        QStringLiteral("select sum(收费金额), sum(实缴金额), sum(账户余额) from 缴费历史 where 月份 >= ?1 and 月份 <= ?2") +
-            QueryCells::paidCondition(state),
-        {range.first, range.last});
+    // The sums add up the bills listed: under a building only that building's, without
+    // one every bill of the range and paid state.
+    const QString sumsOf = QStringLiteral("select sum(b.收费金额), sum(b.实缴金额), sum(b.账户余额) from 缴费历史 b where ");
+    const QList<QVariantList> sums =
+        QueryCells::trimBlanks(range.building).isEmpty()
+            ? db_.query(sumsOf + QStringLiteral("b.月份 >= ?1 and b.月份 <= ?2") +
+                            QueryCells::paidCondition(state, QStringLiteral("b.缴费标志")),
+                        {range.first, range.last})
+            : db_.query(sumsOf + where, binds);
     table.addSeparator();
     QStringList totals{QStringLiteral("合计"), QString(), QString(), QString(), QString(), QString()};
     if (!sums.isEmpty()) {

@@ -10,7 +10,7 @@ class Database;
 class QueryProgress;
 
 // Whole bills of all items over a month range, grouped by door number (latest
-// month first), and the sums of the range over every household.
+// month first), and the sums of the bills listed.
 class AllItemsQuery {
 public:
     explicit AllItemsQuery(Database& db) : db_(db) {}

@@ -1,5 +1,7 @@
 #include "queries/queryexport.h"
 
+#include "common/tableout.h"
+
 #include "common/fileopener.h"
 #include "common/gbkfile.h"
 #include "common/prompter.h"
@@ -22,10 +24,12 @@ QString field(QString text, int width)
 
 }  // namespace
 
-QStringList QueryExport::lines(const QueryTable& table)
+QStringList QueryExport::lines(const QueryTable& table, QList<int>* sourceRows)
 {
     QStringList out;
     out.reserve(table.rowCount() + 1);
+    if (sourceRows)
+        *sourceRows = {-1};
     QString header;
     for (const QString& caption : table.headers())
         header += field(caption, 30);
@@ -35,16 +39,29 @@ QStringList QueryExport::lines(const QueryTable& table)
         QString line = field(table.cell(r, 0), 30);
         for (int c = 1; c < columns; ++c)
             line += spaces(4) + field(table.cell(r, c), 26);
-        if (!QueryCells::trimBlanks(line).isEmpty())
+        if (!QueryCells::trimBlanks(line).isEmpty()) {
             out << line;
+            if (sourceRows)
+                *sourceRows << r;
+        }
     }
     return out;
 }
 
-QString QueryExport::write(const QueryTable& table)
+QString QueryExport::write(const QueryTable& table, QStringList* questionMarked)
 {
     const QString path = QDir(ensureReportFolder()).filePath(fileName());
-    writeGbkLines(path, lines(table));
+    QList<int> sourceRows;
+    const QList<int> replaced = writeGbkLines(path, lines(table, &sourceRows));
+    if (questionMarked) {
+        questionMarked->clear();
+        for (int n : replaced) {
+            const int r = sourceRows.value(n, -1);
+            const QString cell = r < 0 ? QString() : QueryCells::trimBlanks(table.cell(r, 0));
+            *questionMarked << (cell.isEmpty() ? QStringLiteral("第 %1 行").arg(n + 1)
+                                               : QStringLiteral("第 %1 行（%2）").arg(n + 1).arg(cell));
+        }
+    }
     return path;
 }
 
@@ -55,7 +72,69 @@ QString QueryExport::doneMessage()
 
 void QueryExport::run(const QueryTable& table, Prompter& prompter, const QString& title, FileOpener& opener)
 {
-    const QString path = write(table);
-    prompter.inform(doneMessage(), title, Prompter::Icon::Information);
+    QStringList questionMarked;
+    const QString path = write(table, &questionMarked);
+    QString message = doneMessage();
+    if (!questionMarked.isEmpty())
+        message += QLatin1Char('\n') + questionMarkNote(QStringLiteral("下列行"), questionMarked);
+    prompter.inform(message, title, Prompter::Icon::Information);
     opener.open(path);
+}
+
+namespace {
+
+// The display format of a numeric column, or empty for a text column.
+QString columnFormat(const QString& caption)
+{
+    if (caption == QStringLiteral("单价"))
+        return QStringLiteral("0.00000");
+    if (caption == QStringLiteral("上月数") || caption == QStringLiteral("本月数"))
+        return QStringLiteral("General");
+    if (caption == QStringLiteral("金额") || caption == QStringLiteral("收费金额") ||
+        caption == QStringLiteral("实缴金额") || caption == QStringLiteral("账户余额"))
+        return QStringLiteral("#,##0.00");
+    return QString();
+}
+
+}  // namespace
+
+OutTable QueryExport::outTable(const QueryTable& table)
+{
+    OutTable t;
+    t.sheetName = spreadsheetName();
+    t.header = table.headers();
+    QStringList formats;
+    for (const QString& h : table.headers())
+        formats << columnFormat(h);
+    t.rows.reserve(table.rowCount());
+    for (const QueryTable::Row& row : table.rows()) {
+        if (row.kind == QueryTable::RowKind::Separator)
+            continue;
+        OutRow out;
+        out.reserve(t.header.size());
+        for (int c = 0; c < t.header.size(); ++c) {
+            const QString text = row.cells.value(c);
+            if (text.isEmpty()) {
+                out << OutCell::empty();
+                continue;
+            }
+            if (!formats.at(c).isEmpty()) {
+                // Cells hold plain numbers; the totals row groups thousands.
+                bool ok = false;
+                QString digits = text;
+                digits.remove(u',');
+                const double v = digits.toDouble(&ok);
+                if (ok) {
+                    out << OutCell::ofNumber(v, formats.at(c));
+                    continue;
+                }
+            }
+            out << OutCell::ofText(text.trimmed());
+        }
+        if (row.kind == QueryTable::RowKind::Totals)
+            t.totals = out;
+        else
+            t.rows << out;
+    }
+    return t;
 }

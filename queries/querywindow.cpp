@@ -1,6 +1,7 @@
 #include "queries/querywindow.h"
 
 #include "common/gbkfile.h"
+#include "common/tableout.h"
 #include "common/prompter.h"
 #include "queries/allitemsquery.h"
 #include "queries/itemquery.h"
@@ -117,6 +118,7 @@ QueryWindow::QueryWindow(Services& services, QWidget* parent) : QWidget(parent),
     auto* all = button(QStringLiteral("Command6"), QStringLiteral("全部项目"), this);
     auto* print = button(QStringLiteral("Command5"), QStringLiteral("出表打印"), this);
     auto* quit = button(QStringLiteral("Command3"), QStringLiteral("退   出"), this);
+    auto* excel = button(QStringLiteral("cmd导出Excel"), QStringLiteral("导出Excel"), this);
 
     auto* boxes = new QHBoxLayout;
     boxes->addWidget(buildingLabel);
@@ -130,7 +132,7 @@ QueryWindow::QueryWindow(Services& services, QWidget* parent) : QWidget(parent),
     boxes->addStretch(1);
 
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {details, unpaid, paid, all, print, quit})
+    for (QPushButton* b : {details, unpaid, paid, all, print, quit, excel})
         buttons->addWidget(b);
     buttons->addStretch(1);
 
@@ -146,6 +148,7 @@ QueryWindow::QueryWindow(Services& services, QWidget* parent) : QWidget(parent),
     connect(all, &QPushButton::clicked, this, [this] { allItemsQuery(QStringLiteral("C")); });
     connect(print, &QPushButton::clicked, this, &QueryWindow::exportTable);
     connect(quit, &QPushButton::clicked, this, &QWidget::close);
+    connect(excel, &QPushButton::clicked, this, &QueryWindow::exportExcel);
 
     loadItems();
     loadMonths();
@@ -279,6 +282,18 @@ void QueryWindow::exportTable()
         QueryExport::run(model_->table(), services_.prompter, services_.app.appTitle, services_.opener);
     } catch (const FileError& e) {
         services_.prompter.inform(QStringLiteral("无法生成查询明细：%1").arg(e.message()), services_.app.appTitle,
+                                  Prompter::Icon::Critical);
+    }
+}
+
+void QueryWindow::exportExcel()
+{
+    try {
+        const QString path =
+            exportTableToReportFolder(QueryExport::outTable(model_->table()), QueryExport::spreadsheetName());
+        services_.prompter.inform(exportDoneMessage(path), services_.app.appTitle);
+    } catch (const FileError& e) {
+        services_.prompter.inform(QStringLiteral("无法导出：%1").arg(e.message()), services_.app.appTitle,
                                   Prompter::Icon::Critical);
     }
 }

@@ -34,6 +34,7 @@ private:
     void itemQuery(int variant);
     void allItemsQuery(const QString& mode);
     void exportTable();
+    void exportExcel();
     void unload();
     QueryRange range() const;
     void showTable(QueryTable&& table);

@@ -26,6 +26,7 @@ HouseholdDeletion::Result HouseholdDeletion::deleteCurrent()
             db.exec(QStringLiteral("delete from 收费1 where 门牌号 = ?"), {door});
             db.exec(QStringLiteral("delete from 收费2 where 门牌号 = ?"), {door});
             db.exec(QStringLiteral("delete from 缴费历史 where 门牌号 = ?"), {door});
+            db.exec(QStringLiteral("delete from 账户流水 where 门牌号 = ?"), {door});
         }
         db.exec(QStringLiteral("delete from 档案库 where ID = ?"), {key});
         t.commit();

@@ -10,7 +10,7 @@ public:
 
     explicit HouseholdDeletion(DataEnvironment& env) : env_(env) {}
 
-    // The household's bills, fixed lines, metered lines and its own row go in one
+    // The household's bills, fixed lines, metered lines, ledger movements and its own row go in one
     // transaction, found by the door number the file holds for it (not by an
     // unsaved edit of the box). A new row that was never saved is only dropped.
     // Afterwards the shared bill and line record sets are re-read and the

@@ -1,6 +1,9 @@
 #include "records/householdexport.h"
 
+#include "common/tableout.h"
+
 #include "common/gbkfile.h"
+#include "common/numbers.h"
 #include "common/reportfolder.h"
 #include "store/recordset.h"
 
@@ -57,9 +60,59 @@ QStringList HouseholdExport::lines(const RecordSet& households)
     return out;
 }
 
-QString HouseholdExport::write(const RecordSet& households)
+QString HouseholdExport::write(const RecordSet& households, QStringList* questionMarked)
 {
     const QString path = ensureReportFolder() + QLatin1Char('/') + fileName();
-    writeGbkLines(path, lines(households));
+    const QList<int> replaced = writeGbkLines(path, lines(households));
+    if (questionMarked) {
+        questionMarked->clear();
+        const int door = households.columnIndex(QStringLiteral("门牌号"));
+        for (int r : replaced) {
+            const QString d = text(households.valueAt(r, door)).trimmed();
+            *questionMarked << (d.isEmpty() ? QStringLiteral("第 %1 行").arg(r + 1) : d);
+        }
+    }
     return path;
+}
+
+OutTable HouseholdExport::outTable(const RecordSet& households)
+{
+    static const QStringList columns{QStringLiteral("门牌号"), QStringLiteral("户名"),     QStringLiteral("联系电话"),
+                                     QStringLiteral("单位"),   QStringLiteral("籍贯"),     QStringLiteral("账户余额"),
+                                     QStringLiteral("面积"),   QStringLiteral("其他信息"), QStringLiteral("收费说明")};
+    const QString money = QStringLiteral("#,##0.00");
+    const QString area = QStringLiteral("0.00");
+    OutTable t;
+    t.sheetName = spreadsheetName();
+    t.header = columns;
+    double balance = 0;
+    double areas = 0;
+    const int n = households.count();
+    t.rows.reserve(n);
+    for (int r = 0; r < n; ++r) {
+        OutRow row;
+        for (int c = 0; c < columns.size(); ++c) {
+            const QVariant v = households.valueAt(r, columns.at(c));
+            if (c == 5 || c == 6) {
+                if (v.isNull()) {
+                    row << OutCell::empty();
+                    continue;
+                }
+                const double x = v.typeId() == QMetaType::QString ? typedNumber(v.toString()) : v.toDouble();
+                (c == 5 ? balance : areas) += x;
+                row << OutCell::ofNumber(x, c == 5 ? money : area);
+            } else {
+                row << (v.isNull() ? OutCell::empty() : OutCell::ofText(v.toString()));
+            }
+        }
+        t.rows << row;
+    }
+    t.totals = OutRow{OutCell::ofText(QStringLiteral("合计")),
+                      OutCell::ofText(QStringLiteral("%1户").arg(n)),
+                      OutCell::empty(),
+                      OutCell::empty(),
+                      OutCell::empty(),
+                      OutCell::ofNumber(balance, money),
+                      OutCell::ofNumber(areas, area)};
+    return t;
 }

@@ -1,5 +1,7 @@
 #include "records/householdwindow.h"
 
+#include "common/tableout.h"
+
 #include "common/dates.h"
 #include "common/fileopener.h"
 #include "common/gbkfile.h"
@@ -7,6 +9,7 @@
 #include "records/householddefaults.h"
 #include "records/householddeletion.h"
 #include "records/householdexport.h"
+#include "records/householdrenames.h"
 #include "shell/services.h"
 #include "store/binder.h"
 #include "store/dataenvironment.h"
@@ -28,7 +31,7 @@
 
 namespace {
 
-const QString kDuplicate = QStringLiteral("记录中存在重复的门牌号,请返回重输!");
+const QString kDuplicate = HouseholdRenames::duplicateText();
 const QString kSaveFailed = QStringLiteral("记录中存在错误,请返回重输!");
 const QString kDeleteQuestion =
     QStringLiteral("删除档案操作是非常危险的，将删除所以该户的历史交易和收费情况，是否确定要删除该户？");
@@ -57,6 +60,7 @@ HouseholdWindow::HouseholdWindow(Services& services, QWidget* parent)
     setObjectName(QStringLiteral("frm_档案录入"));
     setWindowTitle(QStringLiteral("frm_档案录入"));
     RecordSet& rs = services_.data.rs档案();
+    HouseholdRenames::install(services_.data.db());
     auto onError = [this](const QString& m) { showError(QStringLiteral("档案未能保存"), m); };
 
     grid_ = new RecordSetGrid(this);
@@ -116,9 +120,11 @@ HouseholdWindow::HouseholdWindow(Services& services, QWidget* parent)
     close_ = button(QStringLiteral("Command3"), QStringLiteral("关    闭"), this);
     find_ = button(QStringLiteral("Command4"), QStringLiteral("查找记录"), this);
     export_ = button(QStringLiteral("Command5"), QStringLiteral("导出文件"), this);
+    statement_ = button(QStringLiteral("Command6"), QStringLiteral("对账单"), this);
+    excel_ = button(QStringLiteral("cmd导出Excel"), QStringLiteral("导出Excel"), this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    for (QPushButton* b : {add_, delete_, find_, export_, close_}) {
+    for (QPushButton* b : {add_, delete_, find_, export_, close_, statement_, excel_}) {
         b->setMinimumWidth(96);
         buttons->addWidget(b);
     }
@@ -135,6 +141,8 @@ HouseholdWindow::HouseholdWindow(Services& services, QWidget* parent)
     connect(find_, &QPushButton::clicked, this,
             [this] { services_.openWindow(QStringLiteral("frm_档案查找")); });
     connect(export_, &QPushButton::clicked, this, &HouseholdWindow::exportHouseholds);
+    connect(statement_, &QPushButton::clicked, this, [this] { services_.openWindow(QStringLiteral("frm_对账单")); });
+    connect(excel_, &QPushButton::clicked, this, &HouseholdWindow::exportExcel);
 }
 
 void HouseholdWindow::showError(const QString& what, const QString& message)
@@ -161,7 +169,7 @@ void HouseholdWindow::deleteHousehold()
         services_.prompter.inform(QStringLiteral("没有选定的档案，请先选定要删除的户。"), services_.app.appTitle);
         return;
     }
-    if (!services_.prompter.askYesNo(kDeleteQuestion, services_.app.appTitle))
+    if (!services_.prompter.askYesNo(kDeleteQuestion, services_.app.appTitle, Prompter::Default::Decline))
         return;
     try {
         HouseholdDeletion(services_.data).deleteCurrent();
@@ -176,13 +184,31 @@ void HouseholdWindow::exportHouseholds()
     try {
         // The export leaves the record set after its last row, writing a pending row first.
         rs.moveTo(rs.count());
-        const QString path = HouseholdExport::write(rs);
+        QStringList questionMarked;
+        const QString path = HouseholdExport::write(rs, &questionMarked);
         QString folder = QDir::toNativeSeparators(QFileInfo(path).absolutePath());
         if (!folder.endsWith(QDir::separator()))
             folder += QDir::separator();
-        services_.prompter.inform(QStringLiteral("表生成放至 ") + folder + QStringLiteral("  下面"),
-                                  services_.app.appTitle);
+        QString message = QStringLiteral("表生成放至 ") + folder + QStringLiteral("  下面");
+        if (!questionMarked.isEmpty())
+            message += QLatin1Char('\n') + questionMarkNote(QStringLiteral("下列住户的档案"), questionMarked);
+        services_.prompter.inform(message, services_.app.appTitle);
         services_.opener.open(path);
+    } catch (const StoreError& e) {
+        showError(QStringLiteral("档案未能保存，文件没有导出"), e.message());
+    } catch (const FileError& e) {
+        showError(QStringLiteral("文件没有导出"), e.message());
+    }
+}
+
+void HouseholdWindow::exportExcel()
+{
+    RecordSet& rs = services_.data.rs档案();
+    try {
+        // A pending edit is saved first, so that the file holds what the grid shows.
+        rs.updateBatch();
+        const QString path = exportTableToReportFolder(HouseholdExport::outTable(rs), HouseholdExport::spreadsheetName());
+        services_.prompter.inform(exportDoneMessage(path), services_.app.appTitle);
     } catch (const StoreError& e) {
         showError(QStringLiteral("档案未能保存，文件没有导出"), e.message());
     } catch (const FileError& e) {

@@ -24,10 +24,14 @@ public:
     QPushButton* closeButton() const { return close_; }
     QPushButton* findButton() const { return find_; }
     QPushButton* exportButton() const { return export_; }
+    // 对账单: the statement of the current household.
+    QPushButton* statementButton() const { return statement_; }
+    QPushButton* excelButton() const { return excel_; }
 
     void addHousehold();
     void deleteHousehold();
     void exportHouseholds();
+    void exportExcel();
     // The closing steps: the final save.
     void unload();
 
@@ -48,7 +52,9 @@ private:
     QPushButton* add_;
     QPushButton* delete_;
     QPushButton* close_;
+    QPushButton* statement_ = nullptr;
     QPushButton* find_;
     QPushButton* export_;
+    QPushButton* excel_;
     bool unloaded_ = false;
 };

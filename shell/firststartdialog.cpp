@@ -1,5 +1,6 @@
 #include "shell/firststartdialog.h"
 
+#include <QDir>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -12,6 +13,7 @@ FirstStartDialog::FirstStartDialog(const QString& folder, QWidget* parent) : QDi
 {
     setObjectName(QStringLiteral("FirstStartDialog"));
     setWindowTitle(QStringLiteral("Fenwary - 建立数据库"));
+    setProperty("dataFolder", QDir::toNativeSeparators(folder));
 
     auto* intro = new QLabel(FirstStart::noDatabaseText(folder), this);
     intro->setWordWrap(true);

@@ -125,6 +125,8 @@ void LoginWindow::logIn()
     case Login::Outcome::Accepted:
         break;
     }
+    services_.app.operatorName = operators_->currentText();
+    services_.app.operatorLevel = r.level;
     if (onLoggedIn)
         onLoggedIn(r.level);
     close();

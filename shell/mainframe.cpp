@@ -5,6 +5,7 @@
 #include "shell/services.h"
 #include "shell/windowregistry.h"
 #include "store/database.h"
+#include "store/dataenvironment.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -124,7 +125,11 @@ MainFrame::MainFrame(Services& services, const WindowRegistry& registry, QWidget
         ->setShortcut(Qt::Key_F3);
     addEntry(items_, m1->addAction(QStringLiteral("缴费项目设置")), QStringLiteral("menu_1_3"),
              QStringLiteral("frm_项目维护"));
-    addEntry(items_, m1->addAction(QStringLiteral("抄表录入")), QStringLiteral("menu_1_4"), QStringLiteral("frm_抄表录入"));
+    addEntry(items_, m1->addAction(QStringLiteral("收款日报")), QStringLiteral("menu_1_4"), QStringLiteral("frm_收款日报"));
+    addEntry(items_, m1->addAction(QStringLiteral("账务核对")), QStringLiteral("menu_1_5"), QStringLiteral("frm_账务核对"));
+    addEntry(items_, m1->addAction(QStringLiteral("欠费一览")), QStringLiteral("menu_1_6"), QStringLiteral("frm_欠费一览"));
+    addEntry(items_, m1->addAction(QStringLiteral("收费汇总")), QStringLiteral("menu_1_7"), QStringLiteral("frm_收费汇总"));
+    addEntry(items_, m1->addAction(QStringLiteral("抄表录入")), QStringLiteral("menu_1_8"), QStringLiteral("frm_抄表录入"));
     addEntry(items_, bar->addAction(QStringLiteral("缴费查询")), QStringLiteral("menu_5"), QStringLiteral("frm_查询"))
         ->setShortcut(Qt::Key_F4);
     QMenu* m2 = bar->addMenu(QStringLiteral("档案管理"));
@@ -156,6 +161,7 @@ MainFrame::MainFrame(Services& services, const WindowRegistry& registry, QWidget
         {"key3", QStringLiteral("缴费录入"), QStringLiteral("录"), QColor(0xef, 0x6c, 0x00), QStringLiteral("frm_缴费录入")},
         {"key1", QStringLiteral("档案录入"), QStringLiteral("档"), QColor(0x6a, 0x1b, 0x9a), QStringLiteral("frm_档案录入")},
         {"key2", QStringLiteral("退出程序"), QStringLiteral("退"), QColor(0xc6, 0x28, 0x28), QString()},
+        {"key6", QStringLiteral("欠费一览"), QStringLiteral("欠"), QColor(0xad, 0x14, 0x57), QStringLiteral("frm_欠费一览")},
     };
     for (const Button& b : buttons) {
         QAction* a = toolBar_->addAction(tileIcon(b.glyph, b.color), b.text);
@@ -210,6 +216,15 @@ void MainFrame::dispatchKey(const QString& key)
 
 void MainFrame::end()
 {
+    // No closing steps and no question, but what the operator typed is kept: the
+    // pending edits of every record set go to the file in one transaction first.
+    try {
+        services_.data.writeAllPending();
+    } catch (const StoreError& e) {
+        const QString text = QStringLiteral("退出前保存未存的修改失败:\n%1\n\n这些修改没有写入数据库。仍然退出吗?").arg(e.message());
+        if (!services_.prompter.askYesNo(text, services_.app.appTitle))
+            return;
+    }
     if (quit)
         quit();
 }
@@ -219,8 +234,9 @@ void MainFrame::applyLevel(const QString& level)
     restricted_.clear();
     if (Login::isRestricted(level))
         restricted_ = {QStringLiteral("key3"),   QStringLiteral("key1"),   QStringLiteral("menu_1_1"),
-                       QStringLiteral("menu_1_3"), QStringLiteral("menu_1_4"), QStringLiteral("menu_2"), QStringLiteral("menu_2_1"),
-                       QStringLiteral("menu_2_2"), QStringLiteral("menu_3")};
+                       QStringLiteral("menu_1_3"), QStringLiteral("menu_2"), QStringLiteral("menu_2_1"),
+                       QStringLiteral("menu_2_2"), QStringLiteral("menu_3"),     QStringLiteral("menu_1_5"),
+                       QStringLiteral("menu_1_8")};
     updateEnabled();
 }
 

@@ -13,6 +13,9 @@ struct AppContext {
     QString appTitle = QStringLiteral("Fenwary");
     QString receiptName;
     QString noticeText;
+    // The operator logged in for this run and the level ("A" or "B").
+    QString operatorName;
+    QString operatorLevel;
 };
 
 // What every window is handed when the main frame opens it. No globals: app/
@@ -25,4 +28,8 @@ struct Services {
     Clock& clock;
     // Opens (or brings to the front) a window by its name, e.g. "frm_档案查找".
     std::function<void(const QString& windowName)> openWindow = [](const QString&) {};
+    // Call before an operation that deletes or rewrites much, with its name ("数据清理",
+    // "批量收费"): writes a safety copy of data.dat into 自动备份. True when the operation
+    // may start: the copy is made, or it failed and the operator chose to go on anyway.
+    std::function<bool(const QString& why)> takeSafetyCopy = [](const QString&) { return true; };
 };

@@ -1,14 +1,21 @@
 #include "shell/startup.h"
 
+#include "accounts/accounts.h"
+#include "accounts/bookscheck.h"
 #include "common/dates.h"
+#include "common/numbers.h"
 #include "common/prompter.h"
+#include "datafiles/datafolder.h"
 #include "shell/firststartdialog.h"
 #include "shell/loginwindow.h"
 #include "shell/mainframe.h"
+#include "shell/safetycopies.h"
+#include "shell/windowregistry.h"
 #include "store/dataenvironment.h"
 #include "store/datafile.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
@@ -33,16 +40,14 @@ Startup::~Startup()
     delete frame_.data();
     delete login_.data();
     services_.reset();
+    safety_.reset();
     data_.reset();
     lock_.reset();
 }
 
 QString Startup::programFolder()
 {
-    const QString home = qEnvironmentVariable("FENWARY_HOME");
-    if (!home.isEmpty())
-        return home;
-    return QCoreApplication::applicationDirPath();
+    return DataFolder::current();
 }
 
 QString Startup::lockedText(const QString& folder)
@@ -107,6 +112,11 @@ bool Startup::run()
         return false;
     }
     services_.reset(new Services{*data_, prompter_, app_, opener_, clock_});
+    safety_ = std::make_unique<SafetyCopies>(data_->db(), folder_);
+    services_->takeSafetyCopy = [this](const QString& why) {
+        return takeSafetyCopyOrAsk(*safety_, prompter_, app_.appTitle, why,
+                                   QDateTime(clock_.today(), QTime::currentTime()));
+    };
 
     LoginWindow* login = nullptr;
     try {
@@ -148,15 +158,59 @@ bool Startup::openData()
             tell(FirstStart::demoText());
     }
     data_ = std::make_unique<DataEnvironment>(std::move(db), folder_);
+    try {
+        Accounts::install(*data_, app_, clock_);
+    } catch (const StoreError& e) {
+        data_.reset();
+        tell(openFailedText(path, e.message()), true);
+        return false;
+    }
     return true;
 }
 
 void Startup::showMainFrame(const QString& level)
 {
+    // The first log-in of a day copies data.dat before any work starts.
+    if (!safety_->hasCopy(clock_.today(), loginCopyReason()) && !services_->takeSafetyCopy(loginCopyReason())) {
+        quit();
+        return;
+    }
     auto* frame = new MainFrame(*services_, registry_);
     frame_ = frame;
     frame->quit = [this] { quit(); };
     frame->setAttribute(Qt::WA_DeleteOnClose);
     frame->applyLevel(level);
     frame->showMaximized();
+    checkBooks(level);
+}
+
+// After every log-in: the books are checked and what does not agree is listed;
+// nothing is corrected.
+void Startup::checkBooks(const QString& level)
+{
+    QList<BooksCheck::Mismatch> found;
+    try {
+        found = BooksCheck::run(data_->db());
+    } catch (const StoreError& e) {
+        tell(QStringLiteral("账务核对无法进行: %1").arg(e.message()), true);
+        return;
+    }
+    if (found.isEmpty())
+        return;
+    if (level == QLatin1String("A") && registry_.find(QStringLiteral("frm_账务核对")) && frame_) {
+        frame_->openWindow(QStringLiteral("frm_账务核对"));
+        return;
+    }
+    QStringList lines;
+    for (const BooksCheck::Mismatch& m : std::as_const(found).mid(0, 10))
+        lines << QStringLiteral("%1 %2 账户余额 %3 流水合计 %4 差额 %5")
+                     .arg(m.door, m.month.isEmpty() ? m.note : m.month + QLatin1Char(' ') + m.note,
+                          formatMask(m.stored, QStringLiteral("#,##0.00")),
+                          formatMask(m.ledger, QStringLiteral("#,##0.00")),
+                          formatMask(m.difference(), QStringLiteral("#,##0.00")));
+    if (found.size() > 10)
+        lines << QStringLiteral("……");
+    tell(QStringLiteral("账务核对发现 %1 处不符，请通知管理员核查（程序不会自动更正）：\n%2")
+             .arg(found.size())
+             .arg(lines.join(QLatin1Char('\n'))));
 }

@@ -15,6 +15,7 @@ class FileOpener;
 class LoginWindow;
 class MainFrame;
 class Prompter;
+class SafetyCopies;
 class WindowRegistry;
 
 // One run of the main program: takes the lock beside data.dat, opens the file
@@ -28,7 +29,7 @@ public:
     Startup(const Startup&) = delete;
     Startup& operator=(const Startup&) = delete;
 
-    // The program folder: FENWARY_HOME when set, else the executable's folder.
+    // The data folder both programs choose (DataFolder::current()).
     static QString programFolder();
 
     // False when the program must end (the reason has been shown).
@@ -47,6 +48,9 @@ public:
     LoginWindow* loginWindow() const;
     MainFrame* mainFrame() const;
     bool holdsLock() const;
+    SafetyCopies* safetyCopies() const { return safety_.get(); }
+    // The reason named in the daily copy taken at the first log-in of a day.
+    static QString loginCopyReason() { return QStringLiteral("登录"); }
 
     static QString lockedText(const QString& folder);
     static QString openFailedText(const QString& path, const QString& reason);
@@ -54,6 +58,7 @@ public:
 private:
     bool openData();
     void showMainFrame(const QString& level);
+    void checkBooks(const QString& level);
     void tell(const QString& text, bool critical = false);
 
     QString folder_;
@@ -65,6 +70,7 @@ private:
     std::unique_ptr<DataLock> lock_;
     std::unique_ptr<DataEnvironment> data_;
     std::unique_ptr<Services> services_;
+    std::unique_ptr<SafetyCopies> safety_;
     QPointer<LoginWindow> login_;
     QPointer<MainFrame> frame_;
 };

@@ -6,6 +6,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextEdit>
@@ -13,7 +16,10 @@
 
 Binder::Binder(RecordSet& rs, QObject* parent) : QObject(parent), rs_(rs)
 {
-    connect(&rs_, &RecordSet::currentChanged, this, &Binder::refresh);
+    connect(&rs_, &RecordSet::currentChanged, this, [this] {
+        before_.clear();
+        refresh();
+    });
     connect(&rs_, &RecordSet::rowsReset, this, &Binder::refresh);
     connect(&rs_, &RecordSet::valueChanged, this, [this](int row, int) {
         if (!showing_ && row == rs_.position())
@@ -43,6 +49,7 @@ void Binder::bind(QWidget* box, const QString& column, const QString& mask)
     bindings_.append(b);
     if (auto* e = qobject_cast<QLineEdit*>(box)) {
         connect(e, &QLineEdit::textEdited, this, [this, b] { store(b); });
+        connect(e, &QLineEdit::editingFinished, this, [this, b] { finish(b); });
     } else if (auto* p = qobject_cast<QPlainTextEdit*>(box)) {
         connect(p, &QPlainTextEdit::textChanged, this, [this, b] { store(b); });
     } else if (auto* t = qobject_cast<QTextEdit*>(box)) {
@@ -103,17 +110,17 @@ void Binder::store(const Binding& b)
         text = cb->currentText();
     if (auto* c = qobject_cast<QCheckBox*>(b.box)) {
         v = QVariant(qlonglong(c->isChecked() ? 1 : 0));
-    } else if (rs_.declaredType(b.column) == QLatin1String("REAL")) {
-        const QString t = text.trimmed();
-        if (t.isEmpty()) {
+    } else if (isNumber(b)) {
+        if (narrowDigits(text).trimmed().isEmpty()) {
             v = QVariant();
         } else {
-            bool ok = false;
-            const double d = t.toDouble(&ok);
-            if (!ok || !std::isfinite(d))
+            const std::optional<double> d = boxNumber(text);
+            if (!d)
                 return;  // not a number (yet): the column keeps its value
-            v = d;
+            v = *d;
         }
+        if (!before_.contains(b.box))
+            before_.insert(b.box, rs_.value(b.column));
     } else {
         v = text;
     }
@@ -125,4 +132,99 @@ void Binder::store(const Binding& b)
             onError_(e.message());
     }
     showing_ = false;
+}
+
+bool Binder::isNumber(const Binding& b) const
+{
+    return rs_.declaredType(b.column) == QLatin1String("REAL");
+}
+
+void Binder::finish(const Binding& b)
+{
+    auto* e = qobject_cast<QLineEdit*>(b.box.data());
+    if (!e || complaining_ || showing_ || !isNumber(b) || !rs_.hasCurrent())
+        return;
+    const QString text = e->text();
+    if (narrowDigits(text).trimmed().isEmpty()) {
+        before_.remove(e);
+        return;
+    }
+    if (boxNumber(text)) {
+        before_.remove(e);
+        show(b);  // "８５．５" is shown as the 85.5 it stored
+        return;
+    }
+    // What was stored while typing ("80" of "80平米") goes back to the value before.
+    if (before_.contains(e)) {
+        showing_ = true;
+        try {
+            rs_.setValue(b.column, before_.value(e));
+        } catch (const StoreError&) {
+        }
+        showing_ = false;
+    }
+    complaining_ = true;
+    if (onError_)
+        onError_(notANumberText(captionOf(e, b.column), text));
+    e->setFocus();
+    e->selectAll();
+    complaining_ = false;
+}
+
+namespace {
+
+QLayout* layoutHolding(QLayout* layout, QWidget* box)
+{
+    if (!layout)
+        return nullptr;
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (item->widget() == box)
+            return layout;
+        if (QLayout* found = layoutHolding(item->layout(), box))
+            return found;
+    }
+    return nullptr;
+}
+
+QString cleanCaption(QString t)
+{
+    t.remove(QLatin1Char('&'));
+    t = t.trimmed();
+    while (t.endsWith(QLatin1Char(':')) || t.endsWith(QChar(0xFF1A)))
+        t.chop(1);
+    return t.trimmed();
+}
+
+}  // namespace
+
+// The label in front of the box: its buddy label, else the label just before it in
+// its layout; the column's name when there is none.
+QString Binder::captionOf(QWidget* box, const QString& column)
+{
+    if (QWidget* top = box->window()) {
+        for (QLabel* l : top->findChildren<QLabel*>())
+            if (l->buddy() == box && !cleanCaption(l->text()).isEmpty())
+                return cleanCaption(l->text());
+    }
+    if (QWidget* parent = box->parentWidget()) {
+        if (QLayout* layout = layoutHolding(parent->layout(), box)) {
+            int row = 0, col = 0, rows = 0, cols = 0;
+            QWidget* before = nullptr;
+            if (auto* grid = qobject_cast<QGridLayout*>(layout)) {
+                grid->getItemPosition(grid->indexOf(box), &row, &col, &rows, &cols);
+                if (col > 0)
+                    if (QLayoutItem* item = grid->itemAtPosition(row, col - 1))
+                        before = item->widget();
+            } else {
+                const int i = layout->indexOf(box);
+                if (i > 0)
+                    before = layout->itemAt(i - 1)->widget();
+            }
+            if (auto* l = qobject_cast<QLabel*>(before))
+                if (!cleanCaption(l->text()).isEmpty())
+                    return cleanCaption(l->text());
+        }
+    }
+    return column;
 }

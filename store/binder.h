@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
+#include <QVariant>
 #include <QPointer>
 #include <QString>
 #include <functional>
@@ -11,6 +13,9 @@ class RecordSet;
 // Binds boxes to columns of a record set's current row: each box shows the column
 // of the current row and writes what the operator types back into it.
 // QLineEdit, QPlainTextEdit, QTextEdit, QCheckBox and QComboBox are supported.
+// A box bound to a number column takes full-width digits as plain ones; a text that
+// is still not a number is not stored, and leaving the box with it is refused with a
+// message naming the box (through the error handler) while the focus stays there.
 class Binder : public QObject {
     Q_OBJECT
 public:
@@ -31,10 +36,15 @@ private:
     };
     void show(const Binding& b);
     void store(const Binding& b);
+    void finish(const Binding& b);
+    bool isNumber(const Binding& b) const;
+    static QString captionOf(QWidget* box, const QString& column);
     QString textOf(const Binding& b) const;
 
     RecordSet& rs_;
     QList<Binding> bindings_;
     bool showing_ = false;
+    bool complaining_ = false;
+    QHash<QWidget*, QVariant> before_;  // a number box's value before the operator began typing
     std::function<void(const QString&)> onError_;
 };

@@ -20,6 +20,15 @@ bool isNumeric(const QVariant& v)
     }
 }
 
+// Text compares as the Jet engine compares it: ASCII letters without case.
+QString foldAscii(QString s)
+{
+    for (QChar& c : s)
+        if (c.unicode() >= 'A' && c.unicode() <= 'Z')
+            c = QChar(c.unicode() + 32);
+    return s;
+}
+
 bool equalValues(const QVariant& field, const QVariant& wanted)
 {
     if (field.isNull() || !field.isValid() || wanted.isNull() || !wanted.isValid())
@@ -31,7 +40,7 @@ bool equalValues(const QVariant& field, const QVariant& wanted)
         if (a && b)
             return x == y;
     }
-    return field.toString() == wanted.toString();
+    return foldAscii(field.toString()) == foldAscii(wanted.toString());
 }
 
 QString quoteIdent(const QString& name)
@@ -293,7 +302,7 @@ bool Criterion::matches(const std::function<QVariant(const QString&)>& field) co
             ok = equalValues(v, t.value);
             break;
         case Op::Contains:
-            ok = !v.isNull() && v.isValid() && v.toString().contains(t.value.toString());
+            ok = !v.isNull() && v.isValid() && foldAscii(v.toString()).contains(foldAscii(t.value.toString()));
             break;
         case Op::Like:
             ok = !v.isNull() && v.isValid() && likeMatch(v.toString(), t.value.toString());

@@ -43,7 +43,10 @@ public:
     bool isEmpty() const { return terms_.isEmpty(); }
     const QList<Term>& terms() const { return terms_; }
 
-    // Evaluates against one row; `field` gives a column's value by name.
+    // Evaluates against one row; `field` gives a column's value by name. Text is
+    // compared as Jet compares it, ASCII letters without case ("a-101" = "A-101");
+    // sql() keeps "=" exact so that it runs through the indexes ("like" ignores
+    // ASCII case there too).
     bool matches(const std::function<QVariant(const QString&)>& field) const;
     // A where-clause with ? placeholders; values are appended to `binds`.
     // Column names are checked against `known` (case-insensitive) and quoted.

@@ -3,7 +3,9 @@
 #include "store/sqlite.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <cmath>
+#include <utility>
 #include <QHash>
 
 namespace {
@@ -48,6 +50,7 @@ Statement::~Statement()
     if (stmt_) {
         sqlite3_reset(stmt_);
         sqlite3_clear_bindings(stmt_);
+        db_->settle();
     }
 }
 
@@ -108,9 +111,12 @@ bool Statement::step()
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW)
         return true;
-    if (rc == SQLITE_DONE)
+    if (rc == SQLITE_DONE) {
+        db_->settle();
         return false;
+    }
     sqlite3_reset(stmt_);
+    db_->settle();
     db_->check(rc, "step");
     return false;
 }
@@ -155,7 +161,76 @@ QVariantList Statement::row() const
 
 // ---- Database --------------------------------------------------------------
 
-Database::Database(sqlite3* db, const QString& path) : db_(db), path_(path), cache_(new Cache) {}
+namespace {
+
+// A DELETE without a condition would empty the table without visiting its rows
+// (and without telling the update hook); ignoring the action makes SQLite delete
+// row by row instead. DROP TABLE asks for the same action on the table it drops,
+// where ignoring it would cancel the drop: that one is allowed.
+int authorize(void* arg, int action, const char* table, const char*, const char*, const char*)
+{
+    auto* dropping = static_cast<QByteArray*>(arg);
+    if (action == SQLITE_DROP_TABLE || action == SQLITE_DROP_TEMP_TABLE) {
+        *dropping = table;
+        return SQLITE_OK;
+    }
+    if (action == SQLITE_DELETE && table && qstrnicmp(table, "sqlite_", 7) != 0) {
+        if (!dropping->isEmpty() && qstricmp(table, dropping->constData()) == 0) {
+            dropping->clear();
+            return SQLITE_OK;
+        }
+        return SQLITE_IGNORE;
+    }
+    return SQLITE_OK;
+}
+
+}  // namespace
+
+Database::Database(sqlite3* db, const QString& path) : db_(db), path_(path), cache_(new Cache)
+{
+    sqlite3_update_hook(db_, &Database::onUpdate, this);
+    sqlite3_set_authorizer(db_, &authorize, &dropping_);
+}
+
+void Database::onUpdate(void* self, int, const char*, const char* table, long long)
+{
+    auto* d = static_cast<Database*>(self);
+    d->written_[QString::fromUtf8(table).toLower()].insert(d->writer_);
+}
+
+void Database::settle()
+{
+    if (written_.isEmpty() || depth_ > 0 || !sqlite3_get_autocommit(db_))
+        return;
+    ChangeNotice notice{std::exchange(written_, {})};
+    const auto listeners = listeners_;
+    for (const auto& [id, listener] : listeners) {
+        const bool alive = std::any_of(listeners_.cbegin(), listeners_.cend(),
+                                       [id = id](const auto& l) { return l.first == id; });
+        if (alive)
+            listener(notice);
+    }
+}
+
+int Database::addChangeListener(ChangeListener listener)
+{
+    const int id = nextListener_++;
+    listeners_.append({id, std::move(listener)});
+    return id;
+}
+
+void Database::removeChangeListener(int id)
+{
+    listeners_.removeIf([id](const auto& l) { return l.first == id; });
+}
+
+bool ChangeNotice::touches(const QString& table, const void* self) const
+{
+    const auto it = tables.constFind(table.toLower());
+    if (it == tables.constEnd())
+        return false;
+    return it->size() > 1 || !it->contains(self);
+}
 
 Database::~Database()
 {
@@ -278,8 +353,10 @@ void Database::execScript(const QString& sql)
     if (rc != SQLITE_OK) {
         const QString msg = err ? QString::fromUtf8(err) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_free(err);
+        settle();
         throw StoreError(sqlite3_extended_errcode(db_), msg);
     }
+    settle();
 }
 
 qint64 Database::lastInsertRowId() const
@@ -307,10 +384,19 @@ void Transaction::commit()
 {
     if (done_)
         return;
-    if (level_ == 0)
-        db_.execScript(QStringLiteral("COMMIT"));
-    else
-        db_.execScript(QStringLiteral("RELEASE sp%1").arg(level_));
+    if (level_ == 0) {
+        // The notice goes out once the transaction is really over.
+        --db_.depth_;
+        try {
+            db_.execScript(QStringLiteral("COMMIT"));
+        } catch (...) {
+            ++db_.depth_;
+            throw;
+        }
+        done_ = true;
+        return;
+    }
+    db_.execScript(QStringLiteral("RELEASE sp%1").arg(level_));
     done_ = true;
     --db_.depth_;
 }
@@ -324,6 +410,7 @@ Transaction::~Transaction()
     if (level_ == 0) {
         if (!sqlite3_get_autocommit(db_.handle()))
             sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        db_.dropWritten();
     } else {
         const QByteArray sp = QStringLiteral("sp%1").arg(level_).toUtf8();
         sqlite3_exec(db_.handle(), ("ROLLBACK TO " + sp + "; RELEASE " + sp).constData(), nullptr, nullptr,
@@ -341,9 +428,17 @@ QVariant RowWrite::value(const QString& column) const
     return QVariant();
 }
 
-void Database::addRowWriteHook(const QString& table, RowWriteHook hook)
+void Database::addRowWriteHook(const QString& table, RowWriteHook hook, const QString& name)
 {
-    rowWriteHooks_[table.toLower()].append(std::move(hook));
+    auto& hooks = rowWriteHooks_[table.toLower()];
+    if (!name.isEmpty()) {
+        for (auto& h : hooks)
+            if (h.first == name) {
+                h.second = std::move(hook);
+                return;
+            }
+    }
+    hooks.append({name, std::move(hook)});
 }
 
 void Database::runRowWriteHooks(const RowWrite& write)
@@ -351,6 +446,7 @@ void Database::runRowWriteHooks(const RowWrite& write)
     const auto it = rowWriteHooks_.constFind(write.table.toLower());
     if (it == rowWriteHooks_.constEnd())
         return;
-    for (const RowWriteHook& hook : *it)
-        hook(*this, write);
+    const auto hooks = *it;  // a hook may add hooks
+    for (const auto& hook : hooks)
+        hook.second(*this, write);
 }

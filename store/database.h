@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QList>
 #include <QStringList>
 #include <functional>
@@ -66,6 +68,28 @@ struct RowWrite {
 // refuse the write (the transaction then rolls back).
 using RowWriteHook = std::function<void(Database&, const RowWrite&)>;
 
+// The tables one committed transaction (or one statement outside a transaction)
+// wrote, with who wrote them: the record set whose own statement it was, or null
+// for every other statement.
+struct ChangeNotice {
+    QHash<QString, QSet<const void*>> tables;  // lower-case table name -> writers
+    // True when `table` was written by anyone but `self`.
+    bool touches(const QString& table, const void* self) const;
+};
+using ChangeListener = std::function<void(const ChangeNotice&)>;
+
+// A record set's write, refused because the row no longer holds what the set read.
+class RowConflict : public StoreError {
+public:
+    RowConflict(qint64 rowid, const QString& message) : StoreError(0, message), rowid_(rowid) {}
+    qint64 rowid() const { return rowid_; }
+
+private:
+    qint64 rowid_;
+};
+
+class RecordSet;
+
 // One connection to an encrypted data file.
 class Database {
 public:
@@ -97,11 +121,37 @@ public:
     bool inTransaction() const { return depth_ > 0; }
 
     // Hooks run, in the order added, for every row a record set writes to the table.
-    void addRowWriteHook(const QString& table, RowWriteHook hook);
+    // A named hook replaces an earlier one of the same name on that table.
+    void addRowWriteHook(const QString& table, RowWriteHook hook, const QString& name = QString());
     void runRowWriteHooks(const RowWrite& write);
     void check(int rc, const char* what = nullptr) const;
 
+    // After every commit the listeners hear which tables were written.
+    int addChangeListener(ChangeListener listener);
+    void removeChangeListener(int id);
+    // Statements run while a scope is alive count as written by `writer`.
+    class WriterScope {
+    public:
+        WriterScope(Database& db, const void* writer) : db_(db), prev_(db.writer_) { db.writer_ = writer; }
+        ~WriterScope() { db_.writer_ = prev_; }
+
+    private:
+        Database& db_;
+        const void* prev_;
+    };
+
+    // Every record set open on this connection (shared or owned by a window).
+    const QList<RecordSet*>& recordSets() const { return recordSets_; }
+    void registerRecordSet(RecordSet* rs) { recordSets_.append(rs); }
+    void unregisterRecordSet(RecordSet* rs) { recordSets_.removeOne(rs); }
+
 private:
+    friend class Statement;
+    static void onUpdate(void* self, int op, const char* dbName, const char* table, long long rowid);
+    // Tells the listeners once no transaction is open any more.
+    void settle();
+    void dropWritten() { written_.clear(); }
+
     explicit Database(sqlite3* db, const QString& path);
     friend class Transaction;
     sqlite3* db_;
@@ -109,7 +159,13 @@ private:
     int depth_ = 0;
     struct Cache;
     std::unique_ptr<Cache> cache_;
-    QHash<QString, QList<RowWriteHook>> rowWriteHooks_;  // lower-case table name
+    QHash<QString, QList<QPair<QString, RowWriteHook>>> rowWriteHooks_;  // lower-case table name
+    QByteArray dropping_;  // the table a DROP TABLE being prepared drops
+    const void* writer_ = nullptr;
+    QHash<QString, QSet<const void*>> written_;  // since the last notice
+    QList<QPair<int, ChangeListener>> listeners_;
+    int nextListener_ = 1;
+    QList<RecordSet*> recordSets_;
 };
 
 // RAII transaction: commits on commit(), rolls back in the destructor otherwise.

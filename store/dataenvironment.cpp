@@ -82,3 +82,26 @@ RecordSet& DataEnvironment::rs项目() { return command(QStringLiteral("项目")
 RecordSet& DataEnvironment::rs收费1() { return command(QStringLiteral("收费1")); }
 RecordSet& DataEnvironment::rs收费2() { return command(QStringLiteral("收费2")); }
 RecordSet& DataEnvironment::rs广告() { return command(QStringLiteral("广告")); }
+
+void DataEnvironment::writeAllPending()
+{
+    QList<QPair<RecordSet*, RecordSet::Written>> written;
+    RecordSet* writing = nullptr;
+    try {
+        Transaction t(*db_);
+        const QList<RecordSet*> sets = db_->recordSets();
+        for (RecordSet* rs : sets) {
+            if (!rs->hasPendingChanges())
+                continue;
+            writing = rs;
+            written.append({rs, rs->writePending()});
+        }
+        t.commit();
+    } catch (const RowConflict& e) {
+        if (writing)
+            writing->reread(e.rowid());
+        throw;
+    }
+    for (const auto& [rs, w] : written)
+        rs->acceptWritten(w);
+}

@@ -51,6 +51,10 @@ public:
     // A record set of the command's name ("档案", "项目", ...).
     RecordSet& command(const QString& name);
 
+    // Writes the pending changes of every record set on the connection (shared or
+    // owned by a window) in one transaction. Throws StoreError; nothing is written then.
+    void writeAllPending();
+
     ScratchSet scratch(const QString& sql, const QVariantList& binds = {}) { return ScratchSet(*db_, sql, binds); }
     QVariant scratchValue(const QString& sql, const QVariantList& binds = {}) { return db_->scalar(sql, binds); }
 

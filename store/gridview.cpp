@@ -1,5 +1,7 @@
 #include "store/gridview.h"
 
+#include <QTimer>
+
 #include "store/database.h"
 #include "store/recordset.h"
 #include "store/recordsetmodel.h"
@@ -26,6 +28,16 @@ void RecordSetGrid::setRecordSetModel(RecordSetModel* model)
     RecordSet& rs = model->recordSet();
     connect(&rs, &RecordSet::currentChanged, this, &RecordSetGrid::followCurrent);
     connect(model, &QAbstractItemModel::modelReset, this, &RecordSetGrid::followCurrent);
+    // A refused number: the cell is edited again once the message is gone.
+    connect(model, &RecordSetModel::refused, this, [this](const QModelIndex& index) {
+        const QPersistentModelIndex at(index);
+        QTimer::singleShot(0, this, [this, at] {
+            if (at.isValid() && model_) {
+                setCurrentIndex(at);
+                edit(at);
+            }
+        });
+    });
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& cur, const QModelIndex&) { rowClicked(cur); });
     resizeColumnsToContents();

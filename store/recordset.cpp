@@ -11,6 +11,11 @@ QString quoteIdent(const QString& name)
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
+bool sameValue(const QVariant& a, const QVariant& b)
+{
+    return a.isNull() == b.isNull() && a.typeId() == b.typeId() && a == b;
+}
+
 }  // namespace
 
 RecordSet::RecordSet(Database& db, const QString& table, const QString& orderBy, QObject* parent)
@@ -28,9 +33,15 @@ RecordSet::RecordSet(Database& db, const QString& table, const QString& orderBy,
         columns_ << name;
         types_ << type;
     }
+    listener_ = db_.addChangeListener([this](const ChangeNotice& n) { onChange(n); });
+    db_.registerRecordSet(this);
 }
 
-RecordSet::~RecordSet() = default;
+RecordSet::~RecordSet()
+{
+    db_.removeChangeListener(listener_);
+    db_.unregisterRecordSet(this);
+}
 
 void RecordSet::setBase(const Criterion& base)
 {
@@ -72,9 +83,20 @@ void RecordSet::ensureLoaded() const
 {
     if (!loaded_)
         load();
+    else if (stale_)
+        refresh();
 }
 
 void RecordSet::load() const
+{
+    rows_ = readRows();
+    loaded_ = true;
+    stale_ = false;
+    gap_ = false;
+    pos_ = 0;  // the first row, or EOF (== count) when there is none
+}
+
+QList<RecordSet::Row> RecordSet::readRows() const
 {
     QVariantList binds;
     Criterion where = base_;
@@ -90,21 +112,104 @@ void RecordSet::load() const
     st.bindAll(binds);
     const int n = int(columns_.size());
     while (st.step()) {
-        Row r{st.value(0).toLongLong(), {}, State::Clean};
+        Row r{st.value(0).toLongLong(), {}, State::Clean, {}};
         r.values.reserve(n);
         for (int i = 0; i < n; ++i)
             r.values.append(st.value(i + 1));
+        r.read = r.values;  // shared, copied only when edited
         rows.append(std::move(r));
     }
+    return rows;
+}
+
+void RecordSet::refresh() const
+{
+    stale_ = false;
+    const int n = int(rows_.size());
+    // The current row (or, after a deletion, the row after it) is found again by key.
+    const Bookmark current = pos_ >= 0 && pos_ < n ? rows_[pos_].key : 0;
+    const bool atEnd = pos_ >= n;
+    QHash<Bookmark, int> edited;
+    QList<Row> added;
+    for (int i = 0; i < n; ++i) {
+        if (rows_[i].state == State::Edited)
+            edited.insert(rows_[i].key, i);
+        else if (rows_[i].state == State::Added)
+            added.append(rows_[i]);
+    }
+    const QSet<Bookmark> deleted(deleted_.cbegin(), deleted_.cend());
+    QList<Row> fresh = readRows();
+    QList<Row> rows;
+    rows.reserve(fresh.size() + added.size());
+    for (Row& r : fresh) {
+        if (deleted.contains(r.key))
+            continue;
+        const auto e = edited.constFind(r.key);
+        if (e != edited.constEnd()) {
+            // Changed columns keep the edit and the value it was made on; the others
+            // take what the file holds now.
+            Row mine = rows_[*e];
+            for (int c = 0; c < mine.values.size(); ++c) {
+                if (sameValue(mine.values[c], mine.read.value(c))) {
+                    mine.values[c] = r.values[c];
+                    mine.read[c] = r.values[c];
+                }
+            }
+            edited.erase(e);
+            rows.append(std::move(mine));
+        } else {
+            rows.append(std::move(r));
+        }
+    }
+    // An edited row that another writer deleted stays, so that writing it says so.
+    for (int i : std::as_const(edited))
+        rows.append(rows_[i]);
+    rows.append(added);
     rows_ = std::move(rows);
-    loaded_ = true;
-    gap_ = false;
-    pos_ = 0;  // the first row, or EOF (== count) when there is none
+    const int m = int(rows_.size());
+    if (current) {
+        const int i = indexOfKey(current);
+        if (i >= 0)
+            pos_ = i;
+        else
+            pos_ = std::min(pos_, m);
+    } else if (atEnd) {
+        pos_ = m;
+    }
+}
+
+void RecordSet::onChange(const ChangeNotice& notice)
+{
+    if (!loaded_ || !notice.touches(table_, this))
+        return;
+    if (!stale_)
+        noticeKey_ = pos_ >= 0 && pos_ < rows_.size() && !gap_ ? rows_[pos_].key : 0;
+    stale_ = true;
+    if (noticePending_)
+        return;
+    noticePending_ = true;
+    QMetaObject::invokeMethod(this, &RecordSet::deliverNotice, Qt::QueuedConnection);
+}
+
+void RecordSet::deliverNotice()
+{
+    noticePending_ = false;
+    if (!loaded_)
+        return;
+    // Grids and boxes read the new rows; a set nobody shows stays stale until asked.
+    if (receivers(SIGNAL(rowsReset())) == 0 && receivers(SIGNAL(currentChanged())) == 0)
+        return;
+    const Bookmark before = noticeKey_;
+    ensureLoaded();
+    emit rowsReset();
+    if (bookmark() != before)
+        emit currentChanged();
 }
 
 void RecordSet::markStale()
 {
     loaded_ = false;
+    stale_ = false;
     rows_.clear();
     gap_ = false;
     pos_ = 0;
@@ -333,7 +438,7 @@ void RecordSet::addNew()
 {
     ensureLoaded();
     leaveCurrent();
-    Row r{nextNewKey_--, QVariantList(columns_.size()), State::Added};
+    Row r{nextNewKey_--, QVariantList(columns_.size()), State::Added, {}};
     const int at = int(rows_.size());
     emit rowAboutToBeInserted(at);
     rows_.append(r);
@@ -381,34 +486,98 @@ void RecordSet::setValueAt(int row, int column, const QVariant& v)
 
 RecordSet::Bookmark RecordSet::writeRow(const Row& row)
 {
-    QStringList names;
-    QVariantList binds;
-    RowWrite write{table_, row.state == State::Added ? 0 : row.key, {}, {}};
+    const bool added = row.state == State::Added;
+    RowWrite write{table_, added ? 0 : row.key, {}, {}};
+    QVariantList was;
     for (int c = 0; c < columns_.size(); ++c) {
         if (c == autoColumn_)
             continue;
-        names << quoteIdent(columns_[c]);
-        binds << row.values[c];
+        if (!added && sameValue(row.values[c], row.read.value(c)))
+            continue;
         write.columns << columns_[c];
         write.values << row.values[c];
+        if (!added)
+            was << row.read.value(c);
     }
+    if (!added && write.columns.isEmpty())
+        return row.key;  // edited back to what was read
     db_.runRowWriteHooks(write);
-    if (row.state == State::Added) {
+    QStringList names;
+    for (const QString& c : std::as_const(write.columns))
+        names << quoteIdent(c);
+    const Database::WriterScope writer(db_, this);
+    if (added) {
         QStringList marks;
         for (int i = 0; i < names.size(); ++i)
             marks << QStringLiteral("?");
         db_.exec(QStringLiteral("insert into %1 (%2) values (%3)")
                      .arg(quoteIdent(table_), names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
-                 binds);
+                 write.values);
         return db_.lastInsertRowId();
     }
-    QStringList sets;
-    for (const QString& n : names)
+    // Only while the written columns still hold what this set read.
+    QStringList sets, checks;
+    for (const QString& n : std::as_const(names)) {
         sets << n + QStringLiteral(" = ?");
+        checks << n + QStringLiteral(" is ?");
+    }
+    QVariantList binds = write.values;
     binds << row.key;
-    db_.exec(QStringLiteral("update %1 set %2 where rowid = ?").arg(quoteIdent(table_), sets.join(QLatin1Char(','))),
+    binds += was;
+    db_.exec(QStringLiteral("update %1 set %2 where rowid = ? and %3")
+                 .arg(quoteIdent(table_), sets.join(QLatin1Char(',')), checks.join(QStringLiteral(" and "))),
              binds);
+    if (db_.changes() == 0)
+        throw RowConflict(row.key, QStringLiteral("%1 已被其他窗口或操作修改，本次修改没有保存；已重新读取该记录，请核对后再改。")
+                                       .arg(describeRow(int(&row - rows_.constData()))));
     return row.key;
+}
+
+QString RecordSet::describeRow(int row) const
+{
+    if (row < 0 || row >= rows_.size())
+        return table_;
+    const Row& r = rows_[row];
+    static const char* const keys[] = {"门牌号", "月份", "项目号", "操作员"};
+    QStringList parts;
+    for (const char* k : keys) {
+        const int c = columnIndex(QString::fromUtf8(k));
+        if (c >= 0) {
+            const QVariant v = r.read.isEmpty() ? r.values[c] : r.read.value(c);
+            parts << QStringLiteral("%1 %2").arg(columns_[c], v.toString());
+        }
+    }
+    if (parts.isEmpty())
+        parts << QStringLiteral("第 %1 行").arg(row + 1);
+    return QStringLiteral("%1 记录（%2）").arg(table_, parts.join(QStringLiteral("，")));
+}
+
+void RecordSet::reread(Bookmark key)
+{
+    const int at = indexOfKey(key);
+    if (at < 0)
+        return;
+    Statement st = db_.prepare(QStringLiteral("select rowid, * from %1 where rowid = ?").arg(quoteIdent(table_)));
+    st.bind(1, key);
+    if (st.step()) {
+        Row& r = rows_[at];
+        for (int i = 0; i < columns_.size(); ++i)
+            r.values[i] = st.value(i + 1);
+        r.read = r.values;
+        r.state = State::Clean;
+        for (int i = 0; i < columns_.size(); ++i)
+            emit valueChanged(at, i);
+        return;
+    }
+    // Another writer deleted the row.
+    emit rowAboutToBeRemoved(at);
+    rows_.removeAt(at);
+    if (pos_ == at)
+        gap_ = true;  // the cursor stands on the row after it
+    else if (pos_ > at)
+        --pos_;
+    emit rowRemoved(at);
+    emit currentChanged();
 }
 
 void RecordSet::applyWritten(Row& row, Bookmark key)
@@ -418,42 +587,68 @@ void RecordSet::applyWritten(Row& row, Bookmark key)
         const int at = int(&row - rows_.data());
         row.key = key;
         row.state = State::Clean;
+        row.read = row.values;
         emit valueChanged(at, autoColumn_);
         return;
     }
     row.key = key;
     row.state = State::Clean;
+    row.read = row.values;
 }
 
 void RecordSet::update()
 {
     if (!hasCurrent() || rows_[pos_].state == State::Clean)
         return;
-    Transaction t(db_);
-    const Bookmark key = writeRow(rows_[pos_]);
-    t.commit();
+    Bookmark key = 0;
+    try {
+        Transaction t(db_);
+        key = writeRow(rows_[pos_]);
+        t.commit();
+    } catch (const RowConflict& e) {
+        reread(e.rowid());
+        throw;
+    }
     applyWritten(rows_[pos_], key);
+}
+
+RecordSet::Written RecordSet::writePending()
+{
+    Written written;
+    for (Bookmark k : std::as_const(deleted_)) {
+        const Database::WriterScope writer(db_, this);
+        db_.exec(QStringLiteral("delete from %1 where rowid = ?").arg(quoteIdent(table_)), {k});
+    }
+    if (loaded_) {
+        for (int i = 0; i < rows_.size(); ++i)
+            if (rows_[i].state != State::Clean)
+                written.append({i, writeRow(rows_[i])});
+    }
+    return written;
+}
+
+void RecordSet::acceptWritten(const Written& written)
+{
+    deleted_.clear();
+    for (const auto& [i, key] : written)
+        if (i < rows_.size())
+            applyWritten(rows_[i], key);
 }
 
 void RecordSet::updateBatch()
 {
     if (!hasPendingChanges())
         return;
-    QList<QPair<int, Bookmark>> written;
-    {
+    Written written;
+    try {
         Transaction t(db_);
-        for (Bookmark k : std::as_const(deleted_))
-            db_.exec(QStringLiteral("delete from %1 where rowid = ?").arg(quoteIdent(table_)), {k});
-        if (loaded_) {
-            for (int i = 0; i < rows_.size(); ++i)
-                if (rows_[i].state != State::Clean)
-                    written.append({i, writeRow(rows_[i])});
-        }
+        written = writePending();
         t.commit();
+    } catch (const RowConflict& e) {
+        reread(e.rowid());
+        throw;
     }
-    deleted_.clear();
-    for (const auto& [i, key] : written)
-        applyWritten(rows_[i], key);
+    acceptWritten(written);
 }
 
 void RecordSet::cancelBatch()

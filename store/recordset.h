@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/criterion.h"
+#include "store/database.h"
 
 #include <QHash>
 #include <QList>
@@ -8,8 +9,6 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
-
-class Database;
 
 // A client-side static cursor over one table, shared by every window that shows it.
 //
@@ -25,6 +24,15 @@ class Database;
 // / updateBatch(); deletions are held until updateBatch(). Every write that belongs
 // together runs in one transaction. Writes throw StoreError and leave the rows as
 // they were.
+//
+// Writes are optimistic: each row keeps the values as read, an edited row writes
+// only its changed columns, and only while they still hold the values as read.
+// When another writer came first the write is refused (RowConflict, naming the
+// record), the row is read again and nothing is overwritten.
+//
+// After every commit that wrote the table (through another set or any statement),
+// the rows are marked stale and read again when next asked, keeping the current
+// row and the set's own pending changes; rowsReset() follows from the event loop.
 class RecordSet : public QObject {
     Q_OBJECT
 public:
@@ -93,6 +101,8 @@ public:
     // Re-reads the rows (pending changes are written first). With keepPosition the
     // cursor returns to the same row when it is still there.
     void requery(bool keepPosition = false);
+    // The record as the operator knows it ("档案库 门牌号 A-101"), for messages.
+    QString describeRow(int row) const;
 
 signals:
     void currentChanged();
@@ -109,10 +119,22 @@ private:
         Bookmark key;
         QVariantList values;
         State state;
+        QVariantList read;  // the values as read (empty for an added row)
     };
+    using Written = QList<QPair<int, Bookmark>>;
+    friend class DataEnvironment;
 
     void ensureLoaded() const;
     void load() const;
+    QList<Row> readRows() const;
+    void refresh() const;  // re-reads stale rows, keeping position and pending changes
+    void onChange(const ChangeNotice& notice);
+    void deliverNotice();
+    void reread(Bookmark key);  // one row again, after a refused write
+    // Writes every pending change inside the caller's transaction; the rows count as
+    // written only after acceptWritten(), once the caller has committed.
+    Written writePending();
+    void acceptWritten(const Written& written);
     void markStale();
     void leaveCurrent();  // writes the row the cursor is about to leave
     void setPosition(int pos);
@@ -135,6 +157,10 @@ private:
     int autoColumn_ = -1;
 
     mutable bool loaded_ = false;
+    mutable bool stale_ = false;
+    bool noticePending_ = false;
+    Bookmark noticeKey_ = 0;
+    int listener_ = 0;
     mutable QList<Row> rows_;
     mutable int pos_ = -1;
     mutable bool gap_ = false;  // the current row was deleted; pos_ is the row after it

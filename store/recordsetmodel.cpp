@@ -167,16 +167,14 @@ bool RecordSetModel::toStored(const QString& text, GridColumn::Kind kind, QVaria
 {
     switch (kind) {
     case GridColumn::Kind::Number: {
-        const QString t = text.trimmed();
-        if (t.isEmpty()) {
+        if (narrowDigits(text).trimmed().isEmpty()) {
             out = QVariant();
             return true;
         }
-        bool ok = false;
-        const double d = t.toDouble(&ok);
-        if (!ok || !std::isfinite(d))
+        const std::optional<double> d = boxNumber(text);
+        if (!d)
             return false;
-        out = d;
+        out = *d;
         return true;
     }
     case GridColumn::Kind::Bool:
@@ -198,8 +196,15 @@ bool RecordSetModel::setData(const QModelIndex& index, const QVariant& value, in
         stored = QVariant(qlonglong(value.toInt() == Qt::Checked ? 1 : 0));
     else if (role == Qt::EditRole && toStored(value.toString(), kind, stored))
         ;
-    else
+    else {
+        if (role == Qt::EditRole && kind == GridColumn::Kind::Number) {
+            const QVariant caption = headerData(index.column(), Qt::Horizontal, Qt::DisplayRole);
+            if (onError_)
+                onError_(notANumberText(caption.toString(), value.toString()));
+            emit refused(index);
+        }
         return false;
+    }
     try {
         int row = index.row();
         if (isNewRowLine(row)) {

@@ -43,8 +43,13 @@ public:
 
     // The text a cell shows.
     QString displayText(int row, int column) const;
-    // Converts typed text into the value stored for a column; false when unusable.
+    // Converts typed text into the value stored for a column; false when unusable
+    // (a number column takes full-width digits as plain ones).
     static bool toStored(const QString& text, GridColumn::Kind kind, QVariant& out);
+
+signals:
+    // A text typed into a number cell was refused (and the operator told).
+    void refused(const QModelIndex& index);
 
 private:
     GridColumn::Kind kindOf(int column) const;

@@ -139,6 +139,44 @@ private slots:
         QCOMPARE(items(w.fileList()), QStringList({"2024年1月.备份", "data_bf.备份"}));
     }
 
+    // "自动备份" comes after the other buttons and shows the main program's safety
+    // copies, from which a restore then works as from any backup.
+    void safetyCopiesButtonShowsTheirFolder()
+    {
+        QTemporaryDir home;
+        const QString p = home.path();
+        QVERIFY(writeFile(p + "/data.dat", fakeDatabase(31)));
+        ScriptedBackupPrompter prompter;
+        BackDataWindow w(p, prompter);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.safetyCopiesButton()->text(), QString("自动备份"));
+        QVERIFY(w.safetyCopiesButton()->x() > w.compactButton()->x());
+        QVERIFY(w.safetyCopiesButton()->x() < w.closeButton()->x());
+
+        // None taken yet: said so, and the shown folder stays.
+        QTest::mouseClick(w.safetyCopiesButton(), Qt::LeftButton);
+        QCOMPARE(prompter.texts().size(), 1);
+        QVERIFY(prompter.texts().first().startsWith("还没有自动备份"));
+        QCOMPARE(w.folder(), p);
+
+        QVERIFY(QDir().mkpath(p + "/自动备份"));
+        QVERIFY(writeFile(p + "/自动备份/20240715-083000-登录.备份", fakeDatabase(32)));
+        QVERIFY(writeFile(p + "/自动备份/20240716-090000-登录.备份", fakeDatabase(33)));
+        prompter.clear();
+        QTest::mouseClick(w.safetyCopiesButton(), Qt::LeftButton);
+        QCOMPARE(prompter.boxes().size(), 0);
+        QCOMPARE(w.folder(), p + "/自动备份");
+        QCOMPARE(items(w.fileList()), QStringList({"20240715-083000-登录.备份", "20240716-090000-登录.备份"}));
+
+        click(w.fileList(), w.fileList()->item(1));
+        prompter.ok();
+        QTest::mouseClick(w.restoreButton(), Qt::LeftButton);
+        QCOMPARE(prompter.texts().last(), QString("数据还原完毕，原数据库备份为data_bf.备份"));
+        QCOMPARE(readFile(p + "/data.dat"), fakeDatabase(33));
+        QCOMPARE(readFile(p + "/data_bf.备份"), fakeDatabase(31));
+    }
+
     void screenshot()
     {
         ScriptedBackupPrompter prompter;

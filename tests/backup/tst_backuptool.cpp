@@ -86,6 +86,7 @@ private slots:
         BackupTool tool(p_, prompter_);
         QCOMPARE(tool.backUp(f_, "2024年1月"), ok ? BackupTool::Outcome::Done : BackupTool::Outcome::Stopped);
         QCOMPARE(prompter_.boxes().first().kind, ScriptedBackupPrompter::Kind::OkCancel);
+        QCOMPARE(prompter_.boxes().first().preset, BackupPrompter::Default::Decline);
         QCOMPARE(prompter_.texts(), ok ? QStringList({"是否覆盖此数据库？", "备份完成"})
                                        : QStringList{"是否覆盖此数据库？"});
         QCOMPARE(readFile(f_ + "/2024年1月.备份"), ok ? db_ : old);
@@ -163,6 +164,8 @@ private slots:
         prompter_.cancel();
         BackupTool tool(p_, prompter_);
         QCOMPARE(tool.restore(f_, "a.备份"), BackupTool::Outcome::Stopped);
+        QCOMPARE(prompter_.boxes().first().kind, ScriptedBackupPrompter::Kind::OkCancel);
+        QCOMPARE(prompter_.boxes().first().preset, BackupPrompter::Default::Decline);
         QCOMPARE(readFile(database()), db_);
         QCOMPARE(allEntries(p_), QStringList{"data.dat"});
     }

@@ -1,4 +1,5 @@
 #include "charging/continuousentry.h"
+#include "charging/itemnumbers.h"
 #include "charging/singleentry.h"
 #include "estate.h"
 #include "store/recordset.h"
@@ -61,6 +62,8 @@ struct Entry {
 class TestChargingEntry : public QObject {
     Q_OBJECT
 private slots:
+    void itemNumbers_data();
+    void itemNumbers();
     void unknownDoorWritesNothing();
     void newBillFromItemsOfEveryKind();
     void enteringAgainWhileUnpaidUpdatesTheSameLines();
@@ -577,6 +580,78 @@ void TestChargingEntry::continuousGoesOnAfterADeclinedPaidBill()
     QCOMPARE(e.prompter.boxes()[2].kind, Kind::YesNo);
     QCOMPARE(e.prompter.boxes()[3].text, question(QStringLiteral("0103")).text);
     QCOMPARE(e.rows(QStringLiteral("select 缴费标志, 收费金额 from 缴费历史 where 门牌号 = '0102'"))[0], (QVariantList{1, 70.0}));
+}
+
+void TestChargingEntry::itemNumbers_data()
+{
+    QTest::addColumn<int>("row");  // the item edited, -1 for a new one
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QVariant>("number");
+    QTest::addColumn<QString>("refusal");  // empty: stored
+    const QVariant none;
+    QTest::newRow("new, no number") << -1 << "电费" << none << "项目“电费”没有项目号，请填写项目号。";
+    QTest::newRow("new, blanks") << -1 << "电费" << QVariant("  ") << "项目“电费”没有项目号，请填写项目号。";
+    QTest::newRow("new, nameless") << -1 << "" << none << "新项目没有项目号，请填写项目号。";
+    QTest::newRow("new, taken") << -1 << "电费" << QVariant("01")
+                                << "项目“电费”的项目号“01”已是项目“物业费”的项目号，请换一个项目号。";
+    QTest::newRow("new, taken with blanks") << -1 << "电费" << QVariant(" 01 ")
+                                            << "项目“电费”的项目号“01”已是项目“物业费”的项目号，请换一个项目号。";
+    QTest::newRow("new, taken in other case") << -1 << "电费" << QVariant("a3")
+                                              << "项目“电费”的项目号“a3”已是项目“杂费”的项目号，请换一个项目号。";
+    QTest::newRow("new, free") << -1 << "电费" << QVariant("04") << "";
+    QTest::newRow("edit onto another's") << 1 << "" << QVariant("01")
+                                         << "项目“水费”的项目号“01”已是项目“物业费”的项目号，请换一个项目号。";
+    QTest::newRow("edit emptied") << 1 << "" << QVariant("") << "项目“水费”没有项目号，请填写项目号。";
+    QTest::newRow("edit its own with blanks") << 1 << "" << QVariant(" 02") << "";
+    QTest::newRow("edit name only") << 1 << "自来水费" << QVariant() << "";
+}
+
+void TestChargingEntry::itemNumbers()
+{
+    QFETCH(int, row);
+    QFETCH(QString, name);
+    QFETCH(QVariant, number);
+    QFETCH(QString, refusal);
+    TestEstate e;
+    e.addItem(QStringLiteral("01"), QStringLiteral("物业费"), 50.0);
+    e.addItem(QStringLiteral("02"), QStringLiteral("水费"), 2.5, true, true);
+    e.addItem(QStringLiteral("A3"), QStringLiteral("杂费"), 5.0);
+    const QString all = QStringLiteral("select rowid, 项目号, 项目名 from 项目 order by rowid");
+    const auto before = e.rows(all);
+    auto owner = std::make_shared<int>(0);
+    ItemNumbers::guard(e.db(), owner);
+
+    RecordSet& items = e.env().rs项目();  // ordered by 项目号
+    items.open();
+    if (row < 0) {
+        items.addNew();
+        if (!name.isEmpty())
+            items.setValue(QStringLiteral("项目名"), name);
+        if (number.isValid())
+            items.setValue(QStringLiteral("项目号"), number);
+    } else {
+        items.moveTo(row);
+        if (!name.isEmpty())
+            items.setValue(QStringLiteral("项目名"), name);
+        if (number.isValid())
+            items.setValue(QStringLiteral("项目号"), number);
+    }
+    try {
+        items.updateBatch();
+        QVERIFY2(refusal.isEmpty(), "stored");
+        QVERIFY(e.rows(all) != before);
+    } catch (const StoreError& err) {
+        QCOMPARE(err.message(), refusal);
+        QCOMPARE(e.rows(all), before);
+        QVERIFY(items.hasPendingChanges());  // the edit stays for the operator to mend
+    }
+
+    // Without its owner the check is gone.
+    if (!refusal.isEmpty()) {
+        owner.reset();
+        items.updateBatch();
+        QVERIFY(e.rows(all) != before);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestChargingEntry)

@@ -51,6 +51,7 @@ private slots:
     void itemGridShowsCaptionsMaskAndFlags();
     void itemChangesReachTheTableOnCloseInOneTransaction();
     void deletingWithoutACurrentItemDoesNothing();
+    void itemWithoutItsOwnNumberIsRefused();
 
     void defaultMonthIsTwentyDaysBack_data();
     void defaultMonthIsTwentyDaysBack();
@@ -164,6 +165,39 @@ void TestChargingWindows::deletingWithoutACurrentItemDoesNothing()
     QVERIFY(!rs.hasPendingChanges());
     QVERIFY(w.close());
     QCOMPARE(e.count(QStringLiteral("项目")), 1);
+}
+
+void TestChargingWindows::itemWithoutItsOwnNumberIsRefused()
+{
+    TestEstate e;
+    e.addItem(QStringLiteral("01"), QStringLiteral("物业费"), 50.0);
+    auto w = std::make_unique<ItemWindow>(e.services());
+    w->show();
+    RecordSetModel* m = w->model();
+    const QString all = QStringLiteral("select 项目号, 项目名 from 项目 order by rowid");
+
+    // A new item typed without a number: closing refuses, says why, keeps the window.
+    QVERIFY(m->setData(m->index(1, 0), QStringLiteral("电费")));
+    QVERIFY(!w->close());
+    QVERIFY(w->isVisible());
+    QCOMPARE(e.prompter.boxes().size(), 1);
+    QVERIFY2(e.prompter.boxes()[0].text.endsWith(QStringLiteral("项目“电费”没有项目号，请填写项目号。")),
+             qPrintable(e.prompter.boxes()[0].text));
+    QCOMPARE(e.rows(all).size(), 1);
+
+    // Moving to another row writes the row left: refused the same way, the grid stays on it.
+    QVERIFY(m->setData(m->index(1, 2), QStringLiteral("01")));
+    w->grid()->setCurrentIndex(m->index(0, 0));
+    QCOMPARE(e.prompter.boxes().size(), 2);
+    QVERIFY2(e.prompter.boxes()[1].text.contains(QStringLiteral("已是项目“物业费”的项目号")),
+             qPrintable(e.prompter.boxes()[1].text));
+    QCOMPARE(e.env().rs项目().position(), 1);
+    QCOMPARE(e.rows(all).size(), 1);
+
+    QVERIFY(m->setData(m->index(1, 2), QStringLiteral("02")));
+    QVERIFY(w->close());
+    QCOMPARE(e.rows(all), (QList<QVariantList>{{QStringLiteral("01"), QStringLiteral("物业费")},
+                                               {QStringLiteral("02"), QStringLiteral("电费")}}));
 }
 
 void TestChargingWindows::defaultMonthIsTwentyDaysBack_data()
@@ -364,7 +398,7 @@ void TestChargingWindows::closingRereadsTheSharedSets()
     auto w = std::make_unique<BillEntryWindow>(e.services());
     e.prompter.type(QStringLiteral("50"));
     w->singleEntry();
-    QCOMPARE(bills.count(), 0);  // the shared set has not been re-read yet
+    QCOMPARE(bills.count(), 1);  // the committed bill is seen at once, not only after closing
     QVERIFY(w->close());
     QCOMPARE(bills.count(), 1);
     QCOMPARE(e.env().rs收费1().count(), 1);

@@ -118,7 +118,7 @@ void enter(ReadingSheet& s)
 // Answers single entry's boxes with the sheet's values, offered values for fixed items.
 void script(ScriptedPrompter& p, const ReadingSheet& s, const QString& door)
 {
-    for (const ChargeItem& item : s.items()) {
+    for (const BillItem& item : s.items()) {
         if (!item.computed) {
             p.type(offeredFixed(item.fixed));
             continue;

@@ -2,8 +2,10 @@
 #include "charging/readingimport.h"
 #include "charging/readingsheet.h"
 #include "common/gbkfile.h"
+#include "common/tableout.h"
 #include "estate.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,6 +35,7 @@ private slots:
     void csvFields();
     void unreadableFileIsReported();
     void blankSheetPages();
+    void blankSheetFilledInComesBack();
 };
 
 void TestReadingImport::filesFromOtherPrograms_data()
@@ -137,6 +140,55 @@ void TestReadingImport::blankSheetPages()
     QCOMPARE(columns(header.left(header.indexOf(QStringLiteral("本月读数")))),
              columns(first.left(first.indexOf(QStringLiteral("____")))));
     QVERIFY(first.startsWith(QStringLiteral("1-101         住户")));
+}
+
+// The blank sheet as the meter readers get it: openpyxl (sharing nothing with
+// libxlsxwriter) reads it, fills two readings in as a reader would and saves it;
+// the filled-in file comes back through the import, its header placing the columns.
+void TestReadingImport::blankSheetFilledInComesBack()
+{
+    TestEstate e;
+    fill(e);
+    ReadingSheet sheet(e.db(), e.env().rs项目());
+    sheet.load(QStringLiteral("202406"));
+    QTemporaryDir dir;
+    const QString xlsx = dir.filePath(QStringLiteral("抄表单.xlsx"));
+    const QString csv = dir.filePath(QStringLiteral("抄表单.csv"));
+    writeXlsx(BlankSheet::table(sheet), xlsx);
+    writeCsv(BlankSheet::table(sheet), csv);
+
+    static const char* script = R"PY(
+import sys, openpyxl
+wb = openpyxl.load_workbook(sys.argv[1])
+ws = wb.worksheets[0]
+rows = list(ws.iter_rows(values_only=True))
+print(ws.title, len(rows), "|".join(rows[0]), rows[1][0], rows[1][2], rows[1][3], rows[1][4])
+ws["E2"] = 523.5
+ws["E3"] = "2"
+wb.save(sys.argv[2])
+)PY";
+    const QString filled = dir.filePath(QStringLiteral("已填.xlsx"));
+    QProcess p;
+    p.start(QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
+                                                               : QStringLiteral("python3"),
+            {QStringLiteral("-c"), QString::fromUtf8(script), xlsx, filled});
+    QVERIFY2(p.waitForFinished(60000) && p.exitCode() == 0, p.readAllStandardError().constData());
+    QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
+             QStringLiteral("抄表单202406 13 门牌号|户名|项目|上月数|本月读数 1-101 水费 0 None"));
+
+    // The CSV holds the same lines; with no reading written, every line is reported.
+    const ReadingImport blank(sheet, ReadingImport::readFile(csv));
+    QCOMPARE(blank.matched(), 0);
+    QCOMPARE(blank.problems().size(), 12);
+    QCOMPARE(blank.problems().first().problem, Problem::NoNumber);
+
+    const ReadingImport im(sheet, ReadingImport::readFile(filled));
+    QCOMPARE(im.matched(), 2);
+    QCOMPARE(im.problems().size(), 10);
+    im.apply(sheet);
+    QCOMPARE(sheet.row(sheet.rowOf(QStringLiteral("1-101"), QStringLiteral("02"))).reading,
+             std::optional<double>(523.5));
+    QCOMPARE(sheet.row(sheet.rowOf(QStringLiteral("1-101"), QStringLiteral("03"))).reading, std::optional<double>(2));
 }
 
 QTEST_GUILESS_MAIN(TestReadingImport)

@@ -8,6 +8,10 @@
 #include "store/criterion.h"
 
 #include <QFile>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QPaintEngine>
+#include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -59,6 +63,55 @@ int indexOfPrefix(const QStringList& lines, const QString& prefix)
     return -1;
 }
 
+// A page that keeps every text the painter draws, with its position, at 1200 dpi.
+class TextRecorder : public QPaintDevice {
+public:
+    struct Text {
+        QPointF at;
+        QString text;
+    };
+
+    TextRecorder() : engine_(this) {}
+    QPaintEngine* paintEngine() const override { return const_cast<Engine*>(&engine_); }
+    QList<Text> texts;
+
+protected:
+    int metric(PaintDeviceMetric m) const override
+    {
+        switch (m) {
+        case PdmWidth: return 9921;  // A4
+        case PdmHeight: return 14031;
+        case PdmWidthMM: return 210;
+        case PdmHeightMM: return 297;
+        case PdmNumColors: return INT_MAX;
+        case PdmDepth: return 32;
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY: return 1200;
+        case PdmDevicePixelRatio: return 1;
+        case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
+        default: return 0;
+        }
+    }
+
+private:
+    class Engine : public QPaintEngine {
+    public:
+        explicit Engine(TextRecorder* page) : QPaintEngine(AllFeatures), page_(page) {}
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState&) override {}
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawTextItem(const QPointF& p, const QTextItem& item) override { page_->texts.append({p, item.text()}); }
+        Type type() const override { return User; }
+
+    private:
+        TextRecorder* page_;
+    };
+    Engine engine_;
+};
+
 }  // namespace
 
 class TestReceipt : public QObject {
@@ -77,6 +130,11 @@ private slots:
     void fixedSegment();
     void totalsAndCash_data();
     void totalsAndCash();
+    void cashLine_data();
+    void cashLine();
+    void songFaceIsTwoLatinCharactersWide_data();
+    void songFaceIsTwoLatinCharactersWide();
+    void meteredBarsStandAtOneX();
     void unpaidBillPrintsEmptyValues();
     void blankRemarksAndNotice();
     void remarksAndNoticePrinted();
@@ -181,6 +239,15 @@ void TestReceipt::meteredSegmentColumns_data()
                                       << QVariant(1.0)
                                       << QStringLiteral("水费") + sp(12) + "1" + sp(9) + "0" + sp(9) + "1.00000" +
                                              sp(3) + "1.00" + sp(10);
+    // A half-width character of the name takes one column: its second comes back as a blank.
+    QTest::newRow("area suffix") << QVariant("热水(按面积)") << QVariant(85.5) << QVariant(0.0) << QVariant(0.3)
+                                 << QVariant(25.65)
+                                 << QStringLiteral("热水(按面积)") + sp(8) + "85.5" + sp(6) + "0" + sp(9) + "0.30000" +
+                                        sp(3) + "25.65" + sp(9);
+    QTest::newRow("Latin letters") << QVariant("IC卡水费") << QVariant(1.0) << QVariant(0.0) << QVariant(1.0)
+                                   << QVariant(1.0)
+                                   << QStringLiteral("IC卡水费") + sp(12) + "1" + sp(9) + "0" + sp(9) + "1.00000" +
+                                          sp(3) + "1.00" + sp(10);
     QTest::newRow("long name, no blanks")
         << QVariant("热水费按面积计算(按面积)") << QVariant(1.0) << QVariant(0.0) << QVariant(1.0) << QVariant(1.0)
         << QStringLiteral("热水费按面积计算(按面积)") + "1" + sp(9) + "0" + sp(9) + "1.00000" + sp(3) + "1.00" + sp(10);
@@ -248,10 +315,11 @@ void TestReceipt::totalsAndCash_data()
                                      << QStringLiteral("  应收合计：80.00") + sp(10) + "账户余额:20.000" + sp(10) +
                                             "原账户余额:100.000"
                                      << QStringLiteral("  实缴现金:  大写: ");
+    // Cash with fractions of a yuan: two decimals and the capitals to the fen.
     QTest::newRow("1234.5 in cash") << 1234.5 << 0.0 << 1234.5
                                     << QStringLiteral("  应收合计：1,234.50") + sp(10) + "账户余额:0.000" + sp(10) +
                                            "原账户余额:0.000"
-                                    << QStringLiteral("  实缴现金:1,235  大写:壹仟贰佰叁拾伍元");
+                                    << QStringLiteral("  实缴现金:1,234.50  大写:壹仟贰佰叁拾肆元伍角");
     QTest::newRow("arrears") << 80.0 << -10.0 << 40.0
                              << QStringLiteral("  应收合计：80.00") + sp(10) + "账户余额:-10.000" + sp(10) +
                                     "原账户余额:30.000"
@@ -259,7 +327,35 @@ void TestReceipt::totalsAndCash_data()
     QTest::newRow("cash below half a yuan") << 0.3 << 0.0 << 0.3
                                             << QStringLiteral("  应收合计：0.30") + sp(10) + "账户余额:0.000" + sp(10) +
                                                    "原账户余额:0.000"
-                                            << QStringLiteral("  实缴现金:  大写: ");
+                                            << QStringLiteral("  实缴现金:0.30  大写:叁角");
+}
+
+void TestReceipt::cashLine_data()
+{
+    QTest::addColumn<QVariant>("cash");
+    QTest::addColumn<QString>("line");
+    // Whole yuan, as always.
+    QTest::newRow("whole") << QVariant(1240.0) << QStringLiteral("1,240  大写:壹仟贰佰肆拾元");
+    QTest::newRow("zero") << QVariant(0.0) << QStringLiteral("  大写: ");
+    QTest::newRow("empty") << QVariant() << QStringLiteral("  大写: ");
+    QTest::newRow("below half a fen") << QVariant(50.004) << QStringLiteral("50  大写:伍拾元");
+    QTest::newRow("whole after rounding to the fen") << QVariant(99.996) << QStringLiteral("100  大写:壹佰元");
+    QTest::newRow("negative whole") << QVariant(-3.0) << QStringLiteral("-3  大写:负叁元");
+    // Fractions of a yuan.
+    QTest::newRow("jiao") << QVariant(12.5) << QStringLiteral("12.50  大写:壹拾贰元伍角");
+    QTest::newRow("fen") << QVariant(100.05) << QStringLiteral("100.05  大写:壹佰元伍分");
+    QTest::newRow("jiao and fen") << QVariant(10000.37) << QStringLiteral("10,000.37  大写:壹万元叁角柒分");
+    QTest::newRow("fen only") << QVariant(0.07) << QStringLiteral("0.07  大写:柒分");
+    QTest::newRow("third decimal rounds") << QVariant(12.345) << QStringLiteral("12.35  大写:壹拾贰元叁角伍分");
+    QTest::newRow("negative") << QVariant(-3.5) << QStringLiteral("-3.50  大写:负叁元伍角");
+    QTest::newRow("typed text") << QVariant(QStringLiteral("20.5")) << QStringLiteral("20.50  大写:贰拾元伍角");
+}
+
+void TestReceipt::cashLine()
+{
+    QFETCH(QVariant, cash);
+    QFETCH(QString, line);
+    QCOMPARE(ReceiptPage::cashLine(cash), line);
 }
 
 void TestReceipt::totalsAndCash()
@@ -278,6 +374,64 @@ void TestReceipt::totalsAndCash()
     QVERIFY(at > 0);
     QCOMPARE(t[at], totals);
     QCOMPARE(t[at + 1], cashLine);
+}
+
+void TestReceipt::songFaceIsTwoLatinCharactersWide_data()
+{
+    QTest::addColumn<int>("pixels");
+    QTest::addColumn<bool>("italic");
+    // 1000 pixels is the face's own unit square; 133 and 167 are 8 and 10 points at 1200 dpi.
+    for (int px : {11, 13, 16, 24, 133, 167, 1000})
+        for (bool italic : {false, true})
+            QTest::addRow("%d px%s", px, italic ? " italic" : "") << px << italic;
+}
+
+void TestReceipt::songFaceIsTwoLatinCharactersWide()
+{
+    QFETCH(int, pixels);
+    QFETCH(bool, italic);
+    QFont song(QStringLiteral("宋体"));
+    song.setPixelSize(pixels);
+    song.setItalic(italic);
+    QCOMPARE(QFontInfo(song).family(), QStringLiteral("Noto Sans Mono CJK SC"));
+    const QFontMetricsF fm(song);
+    const double latin = fm.horizontalAdvance(QLatin1Char('0'));
+    QVERIFY(latin > 0);
+    // In the face's unit square the widths are exact; at other sizes the scaling to
+    // 1/64 pixel may take 1/64 off a glyph.
+    const double slack = pixels == 1000 ? 0 : 1.0 / 64;
+    // Every character the receipt's columns are built of.
+    for (QChar c : QStringLiteral(" 0123456789,.:-|()Fenwary"))
+        QVERIFY2(qAbs(fm.horizontalAdvance(c) - latin) <= slack, qPrintable(QString(c)));
+    for (QChar c : QStringLiteral("中收费项目本月数上月数单价金额缴物业水电热─：￥"))
+        QVERIFY2(qAbs(fm.horizontalAdvance(c) - 2 * latin) <= slack, qPrintable(QString(c)));
+    if (pixels == 1000) {
+        QCOMPARE(fm.horizontalAdvance(QChar(0x4E2D)), 2 * latin);
+        QCOMPARE(fm.horizontalAdvance(ReceiptPage::columnHeader()), 120 * latin);  // 28 wide, 64 narrow
+    }
+}
+
+void TestReceipt::meteredBarsStandAtOneX()
+{
+    ReceiptData d = sample();
+    // Names of every length, with half-width characters too, and figures within their fields.
+    d.metered = {metered(QStringLiteral("水费"), 120, 135, 2.8, 42),
+                 metered(QStringLiteral("电费"), 3400, 3620.5, 0.56, 123.48),
+                 metered(QStringLiteral("热水(按面积)"), 0, 85.5, 0.3, 25.65),
+                 metered(QStringLiteral("中水"), 1, 123456.25, 1.5, 98765.43),
+                 metered(QStringLiteral("燃气"), 10, 20, 3, 30)};
+    TextRecorder page;
+    QPainter painter(&page);
+    ReceiptPrinter::paint(painter, ReceiptPage::build(d));
+    painter.end();
+
+    QList<double> bars;
+    for (const TextRecorder::Text& t : std::as_const(page.texts))
+        if (t.text == QStringLiteral("|"))
+            bars << t.at.x();
+    QCOMPARE(bars.size(), 4);  // the column header and three rows of metered lines
+    for (double x : std::as_const(bars))
+        QCOMPARE(x, bars.first());
 }
 
 void TestReceipt::unpaidBillPrintsEmptyValues()
@@ -455,7 +609,9 @@ void TestReceipt::pdfHasOnePageWithTitleAndCapitals()
     const QString text = QString::fromUtf8(p.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
     QCOMPARE(text.count(QLatin1Char('\f')), 1);  // one page
     QVERIFY2(text.contains(QStringLiteral("幸福小区收据(已缴)")), qPrintable(text));
-    QVERIFY2(text.contains(QStringLiteral("壹仟贰佰叁拾伍元")), qPrintable(text));
+    // 角 may come back as the radical ⻆, which NFKC does not fold.
+    QVERIFY2(text.contains(QStringLiteral("1,234.50")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("壹仟贰佰叁拾肆元伍")), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("收款单位盖章")), qPrintable(text));
 
     QString bad = dir + QStringLiteral("/no-such-folder/receipt.pdf");

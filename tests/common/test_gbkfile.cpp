@@ -14,7 +14,9 @@ private slots:
     void gbkBytes();
     void writesLinesWithCrLf();
     void writesEmptyFile();
-    void refusesWholeFileForUnencodableCharacter();
+    void writesQuestionMarkForUnencodableCharacter();
+    void questionMarkNote_data();
+    void questionMarkNote();
     void reportsUnwritablePath();
     void textHelpers_data();
     void textHelpers();
@@ -34,6 +36,8 @@ void TestGbkFile::gbkBytes_data()
     QTest::newRow("empty") << "" << QByteArray() << true;
     QTest::newRow("emoji") << QStringLiteral("a😀") << QByteArray("a?") << false;
     QTest::newRow("won sign") << QStringLiteral("₩") << QByteArray("?") << false;
+    QTest::newRow("lone surrogate inside") << QStringLiteral("a") + QChar(0xd800) + QStringLiteral("b") << QByteArray("a?b") << false;
+    QTest::newRow("lone surrogate at the end") << QStringLiteral("a") + QChar(0xd800) << QByteArray("a?") << false;
 }
 
 void TestGbkFile::gbkBytes()
@@ -75,20 +79,37 @@ void TestGbkFile::writesEmptyFile()
     QCOMPARE(readAll(path), QByteArray());
 }
 
-void TestGbkFile::refusesWholeFileForUnencodableCharacter()
+void TestGbkFile::writesQuestionMarkForUnencodableCharacter()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("查询明细.txt"));
     writeGbkLines(path, {QStringLiteral("old")});
-    try {
-        writeGbkLines(path, {QStringLiteral("ok"), QStringLiteral("bad 😀 line")});
-        QFAIL("no FileError");
-    } catch (const FileError& e) {
-        QVERIFY2(e.message().contains(QStringLiteral("第 2 行")), qPrintable(e.message()));
-        QVERIFY(e.message().contains(QStringLiteral("😀")));
-        QVERIFY(e.message().contains(QDir::toNativeSeparators(path)));
-    }
-    QCOMPARE(readAll(path), QByteArray("old\r\n"));
+    const QList<int> replaced = writeGbkLines(
+        path, {QStringLiteral("ok"), QStringLiteral("bad 😀 line"), QStringLiteral("门"), QStringLiteral("₩₩")});
+    QCOMPARE(replaced, (QList<int>{1, 3}));
+    QCOMPARE(readAll(path), "ok\r\nbad ? line\r\n" + QByteArray::fromHex("c3c5") + "\r\n??\r\n");
+    QCOMPARE(writeGbkLines(path, {QStringLiteral("门牌号")}), QList<int>());
+}
+
+void TestGbkFile::questionMarkNote_data()
+{
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("note");
+    const QString lead = QStringLiteral("下列住户含有 GBK 无法表示的字符，文件中已写成“?”：");
+    QTest::newRow("none") << QStringList() << QString();
+    QTest::newRow("one") << QStringList{"A-101"} << lead + "A-101";
+    QStringList ten, twelve;
+    for (int i = 1; i <= 12; ++i)
+        (i <= 10 ? ten : twelve) << QString::number(i);
+    QTest::newRow("ten named") << ten << lead + ten.join(QStringLiteral("、"));
+    QTest::newRow("twelve, ten named") << ten + twelve << lead + ten.join(QStringLiteral("、")) + " 等共 12 处";
+}
+
+void TestGbkFile::questionMarkNote()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QString, note);
+    QCOMPARE(::questionMarkNote(QStringLiteral("下列住户"), entries), note);
 }
 
 void TestGbkFile::reportsUnwritablePath()

@@ -8,6 +8,8 @@ class TestNumbers : public QObject {
     Q_OBJECT
 
 private slots:
+    void boxNumberTakesFullWidthAndRefusesText_data();
+    void boxNumberTakesFullWidthAndRefusesText();
     void typedNumberReadsLeadingValue_data();
     void typedNumberReadsLeadingValue();
     void typedNumberCancelIsZero();
@@ -190,6 +192,41 @@ void TestNumbers::plainNumberVariant()
     QCOMPARE(plainNumber(QVariant(-20.0)), QStringLiteral("-20"));
     QCOMPARE(plainNumber(QVariant(qlonglong(7))), QStringLiteral("7"));
     QCOMPARE(plainNumber(QVariant(QStringLiteral("12abc"))), QStringLiteral("12"));
+}
+
+void TestNumbers::boxNumberTakesFullWidthAndRefusesText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<double>("value");
+    QTest::newRow("plain") << "85.5" << true << 85.5;
+    QTest::newRow("full-width digits and point") << "８５．５" << true << 85.5;
+    QTest::newRow("full-width minus") << "－１２．２５" << true << -12.25;
+    QTest::newRow("mixed widths, ideographic blanks") << "\u3000１2．5 " << true << 12.5;
+    QTest::newRow("exponent") << "1e3" << true << 1000.0;
+    QTest::newRow("negative zero is zero") << "-0" << true << 0.0;
+    QTest::newRow("unit after the number") << "80平米" << false << 0.0;
+    QTest::newRow("commas") << "1,2,3" << false << 0.0;
+    QTest::newRow("thousands separator") << "1,200" << false << 0.0;
+    QTest::newRow("two points") << "1.2.3" << false << 0.0;
+    QTest::newRow("infinity") << "inf" << false << 0.0;
+    QTest::newRow("nan") << "nan" << false << 0.0;
+    QTest::newRow("too large") << "1e999" << false << 0.0;
+    QTest::newRow("empty") << "  " << false << 0.0;
+    QTest::newRow("arabic-indic digits") << "\u0668\u0665" << false << 0.0;
+}
+
+void TestNumbers::boxNumberTakesFullWidthAndRefusesText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(double, value);
+    const std::optional<double> d = boxNumber(text);
+    QCOMPARE(d.has_value(), ok);
+    if (ok) {
+        QCOMPARE(*d, value);
+        QVERIFY(!std::signbit(*d) || value < 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestNumbers)

@@ -1,8 +1,12 @@
 #include "common/fileopener.h"
 #include "common/prompter.h"
 #include "common/qtprompter.h"
+#include "common/qttranslation.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QRegularExpression>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -27,6 +31,11 @@ private slots:
     void qtInputEmptyIsNotCancel();
     void qtInputEscapeIsCancel();
     void qtEmptyTitleShowsDefault();
+    void scriptedRecordsPresetAndIcon();
+    void qtEnterPressesThePreset_data();
+    void qtEnterPressesThePreset();
+    void qtBoxWithoutIcon();
+    void qtStandardButtonsSpeakChinese();
 
 private:
     // Runs `act` on the modal box once it is shown.
@@ -192,6 +201,94 @@ void TestPrompter::qtEmptyTitleShowsDefault()
     whenShown([](QWidget* w) { press(w, Qt::Key_Return); });
     p.inform(QStringLiteral("完成"), QString());
     QCOMPARE(shownTitle_, QStringLiteral("Fenwary"));
+}
+
+void TestPrompter::scriptedRecordsPresetAndIcon()
+{
+    ScriptedPrompter p;
+    p.askYesNo(QStringLiteral("删除?"), QStringLiteral("t"), Prompter::Default::Decline, Prompter::Icon::None);
+    p.askOkCancel(QStringLiteral("覆盖?"), QStringLiteral("t"), Prompter::Default::Decline);
+    p.askYesNo(QStringLiteral("继续?"), QStringLiteral("t"));
+    QCOMPARE(p.boxes()[0].preset, Prompter::Default::Decline);
+    QCOMPARE(p.boxes()[0].icon, Prompter::Icon::None);
+    QCOMPARE(p.boxes()[1].preset, Prompter::Default::Decline);
+    QCOMPARE(p.boxes()[1].icon, Prompter::Icon::Question);
+    QCOMPARE(p.boxes()[2].preset, Prompter::Default::Accept);
+}
+
+void TestPrompter::qtEnterPressesThePreset_data()
+{
+    QTest::addColumn<bool>("yesNo");
+    QTest::addColumn<bool>("declines");
+    QTest::newRow("Yes/No, preset Yes") << true << false;
+    QTest::newRow("Yes/No, preset No") << true << true;
+    QTest::newRow("OK/Cancel, preset OK") << false << false;
+    QTest::newRow("OK/Cancel, preset Cancel") << false << true;
+}
+
+void TestPrompter::qtEnterPressesThePreset()
+{
+    QFETCH(bool, yesNo);
+    QFETCH(bool, declines);
+    QtPrompter p;
+    const Prompter::Default preset = declines ? Prompter::Default::Decline : Prompter::Default::Accept;
+    whenShown([](QWidget* w) { press(w, Qt::Key_Return); });
+    const bool answer = yesNo ? p.askYesNo(QStringLiteral("删除?"), QStringLiteral("t"), preset)
+                              : p.askOkCancel(QStringLiteral("覆盖?"), QStringLiteral("t"), preset);
+    QCOMPARE(answer, !declines);
+}
+
+void TestPrompter::qtBoxWithoutIcon()
+{
+    QtPrompter p;
+    QMessageBox::Icon shown = QMessageBox::Information;
+    whenShown([&shown](QWidget* w) {
+        shown = qobject_cast<QMessageBox*>(w)->icon();
+        press(w, Qt::Key_Escape);
+    });
+    p.askYesNo(QStringLiteral("警告"), QStringLiteral("t"), Prompter::Default::Decline, Prompter::Icon::None);
+    QCOMPARE(shown, QMessageBox::NoIcon);
+    whenShown([&shown](QWidget* w) {
+        shown = qobject_cast<QMessageBox*>(w)->icon();
+        press(w, Qt::Key_Return);
+    });
+    p.inform(QStringLiteral("请注意"), QString(), Prompter::Icon::None);
+    QCOMPARE(shown, QMessageBox::NoIcon);
+}
+
+// The texts of a box's standard buttons, mnemonics ("(&Y)") taken off, in their order.
+static QStringList buttonTexts(QWidget* box)
+{
+    QStringList out;
+    const auto* buttons = box->findChild<QDialogButtonBox*>();
+    for (QAbstractButton* b : buttons->buttons())
+        out << b->text().remove(QRegularExpression(QStringLiteral("\\(&.\\)")));
+    out.sort();
+    return out;
+}
+
+void TestPrompter::qtStandardButtonsSpeakChinese()
+{
+    QVERIFY(installQtTranslation(*qApp));
+    QVERIFY(installQtTranslation(*qApp));  // a second call changes nothing
+    QtPrompter p;
+    QStringList shown;
+    auto record = [&shown](QWidget* w) {
+        shown = buttonTexts(w);
+        press(w, Qt::Key_Escape);
+    };
+    whenShown(record);
+    p.askYesNo(QStringLiteral("删除?"), QStringLiteral("t"));
+    QCOMPARE(shown, (QStringList{QStringLiteral("否"), QStringLiteral("是")}));
+    whenShown(record);
+    p.askOkCancel(QStringLiteral("覆盖?"), QStringLiteral("t"));
+    QCOMPARE(shown, (QStringList{QStringLiteral("取消"), QStringLiteral("确定")}));
+    whenShown(record);
+    p.input(QStringLiteral("实收"), QStringLiteral("t"), QStringLiteral("81"));
+    QCOMPARE(shown, (QStringList{QStringLiteral("取消"), QStringLiteral("确定")}));
+    whenShown(record);
+    p.inform(QStringLiteral("完成"), QString());
+    QCOMPARE(shown, QStringList{QStringLiteral("确定")});
 }
 
 QTEST_MAIN(TestPrompter)

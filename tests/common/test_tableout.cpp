@@ -170,6 +170,7 @@ void TestTableOut::csvNumbers_data()
     QTest::newRow("negative half") << -2.5 << "0" << "-3";
     QTest::newRow("percent-free rate") << 0.8333333 << "0.0000" << "0.8333";
     QTest::newRow("zero") << 0.0 << "0.00" << "0.00";
+    QTest::newRow("general") << 1234.125 << "General" << "1234.125";
     QTest::newRow("percent") << 0.83333 << "0.0%" << "83.3%";
 }
 

@@ -3,6 +3,8 @@
 // writes <folder>/*.png and receipt.pdf (offscreen).
 #include "road.h"
 
+#include "accounts/accountswindows.h"
+#include "accounts/reportdocument.h"
 #include "backdatawindow.h"
 #include "backupprompter.h"
 #include "charging/billentrywindow.h"
@@ -15,6 +17,7 @@
 #include "queries/querywindow.h"
 #include "records/householdwindow.h"
 #include "shell/demoestate.h"
+#include "store/criterion.h"
 #include "store/gridview.h"
 #include "store/recordsetmodel.h"
 
@@ -103,6 +106,58 @@ int main(int argc, char** argv)
         });
         pay->findChild<QPushButton*>(QStringLiteral("Command6"))->click();
         pay->close();
+
+        // The ledger: a collection, its reversal and the collection again; the day's
+        // takings, the household's statement, both printed.
+        {
+            Services& sv = *run.startup.services();
+            const QList<QVariantList> bill = run.db().query(QStringLiteral(
+                "select b.门牌号, b.月份, b.收费金额 from 缴费历史 b where coalesce(b.缴费标志, 0) = 0 "
+                "order by b.ID limit 1"));
+            if (bill.isEmpty())
+                return 1;
+            const QString door = bill[0][0].toString(), month = bill[0][1].toString();
+            auto* pay2 = run.open<PaymentWindow>(QStringLiteral("frm_缴费打印"));
+            pay2->setReceiptSink([](const ReceiptData&) {});
+            sv.data.rs档案().find(Criterion::equals(QStringLiteral("门牌号"), door), RecordSet::Direction::Forward,
+                                  RecordSet::Start::First);
+            sv.data.rs缴费历史().find(Criterion::equals(QStringLiteral("月份"), month), RecordSet::Direction::Forward,
+                                      RecordSet::Start::First);
+            const QString cash = QString::number(bill[0][2].toDouble() + 20, 'f', 2);
+            const auto collect = [&] {
+                run.prompter.yes();
+                if (run.db().scalar(QStringLiteral("select coalesce(账户余额, 0) from 档案库 where 门牌号 = ?"), {door})
+                        .toDouble() > 0.5)
+                    run.prompter.no();  // the credit is not used
+                run.prompter.type(cash);
+                run.prompter.no();
+                pay2->collect();
+            };
+            collect();
+            run.prompter.type(QStringLiteral("收款时金额录错"));
+            run.prompter.yes();
+            pay2->reverse();
+            collect();
+            pay2->close();
+
+            auto* day = new DayTakingsWindow(sv);
+            day->setAttribute(Qt::WA_DeleteOnClose);
+            day->resize(960, 360);
+            day->show();
+            settle();
+            ok &= shoot(day, QStringLiteral("daytakings.png"));
+            ok &= ReceiptPrinter::pagesToPdf(day->pages(), day->documentName(),
+                                             QDir(out).filePath(QStringLiteral("daytakings.pdf")));
+            day->close();
+
+            auto* st = new StatementWindow(sv);
+            st->setAttribute(Qt::WA_DeleteOnClose);
+            st->resize(960, 360);
+            st->show();
+            settle();
+            ok &= shoot(st, QStringLiteral("statement.png"));
+            st->close();
+        }
 
         auto* q = run.open<QueryWindow>(QStringLiteral("frm_查询"));
         const QStringList months = DemoEstate::months(run.clock.today());

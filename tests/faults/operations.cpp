@@ -1,16 +1,23 @@
 #include "operations.h"
 
+#include "accounts/accounts.h"
+#include "accounts/bookscheck.h"
 #include "charging/billentrywindow.h"
 #include "charging/itemwindow.h"
 #include "charging/readingsheetmodel.h"
 #include "charging/readingsheetwindow.h"
+#include "collection/collection.h"
 #include "collection/paymentwindow.h"
 #include "collection/receipt.h"
 #include "estate.h"
 #include "maintenance/cleanupwindow.h"
 #include "records/householdwindow.h"
+#include "shell/mainframe.h"
 #include "shell/settingswindow.h"
+#include "shell/windowregistry.h"
+#include "store/gridview.h"
 #include "store/criterion.h"
+#include "store/gridview.h"
 #include "store/datafile.h"
 #include "store/schema.h"
 
@@ -30,6 +37,7 @@ const QString kDoor = QStringLiteral("门牌号");
 const QString kMonth = QStringLiteral("月份");
 
 QString door(int i) { return QStringLiteral("01%1").arg(i, 2, 10, QLatin1Char('0')); }
+QString renamedDoor() { return QStringLiteral("新-") + door(7); }
 
 double opening(int i)
 {
@@ -57,6 +65,7 @@ Session::Session(const QString& folder) : folder_(folder)
     app.receiptName = QStringLiteral("测试小区");
     app.noticeText = QStringLiteral("请按时缴费");
     env_ = std::make_unique<DataEnvironment>(DataFile::openExisting(DataFile::path(folder)), folder);
+    Accounts::install(*env_, app, clock);
     services_.reset(new Services{*env_, prompter, app, opener, clock});
 }
 
@@ -71,6 +80,7 @@ QHash<QString, double> openingBalances()
     QHash<QString, double> out;
     for (int i = 1; i <= 10; ++i)
         out.insert(door(i), opening(i));
+    out.insert(renamedDoor(), opening(7));  // the household that "door rename" renames
     return out;
 }
 
@@ -112,6 +122,19 @@ QString seedFile()
             }
             db.exec(QStringLiteral("update 档案库 set 账户余额 = ? where 门牌号 = ?"), {balance, d});
         }
+        // The ledger begins with these balances, as for a file of an earlier version;
+        // then 0106 pays June through the program, so that it can be reversed.
+        db.execScript(QStringLiteral("drop table 账户流水; drop table 账务参数;"));
+        Ledger::ensure(db);
+        DataEnvironment& env = e.env();
+        find(env.rs档案(), kDoor, door(6));
+        for (RecordSet* rs : {&env.rs缴费历史(), &env.rs收费1(), &env.rs收费2()})
+            rs->setFilter(Criterion::equals(kDoor, door(6)).andEquals(kMonth, QStringLiteral("202406")));
+        e.prompter.yes();
+        e.prompter.no();  // the credit stays
+        e.prompter.type(QStringLiteral("300"));
+        e.prompter.no();
+        Collection(e.services()).collect(QString());
         e.close();
         const QString p = QDir(dir.path()).filePath(QStringLiteral("seed.dat"));
         QFile::copy(e.path(), p);
@@ -237,9 +260,9 @@ QList<Operation> databaseOperations()
                                QStringLiteral("新小区名称");
                 }});
 
-    // The month's run from the reading sheet, recomputing the unpaid bills of 202406.
+    // The month's run from the reading sheet, recomputing the eight unpaid bills of 202406.
     ops.append({QStringLiteral("month run"), Atomicity::Whole,
-                {QStringLiteral("本月账单已生成：新建 0 户，重新计算 9 户。")},
+                {QStringLiteral("本月账单已生成：新建 0 户，重新计算 8 户。")},
                 [](Session& s, const std::function<void()>& arm) {
                     ReadingSheetWindow w(s.services());
                     ReadingSheetModel* m = w.model();
@@ -254,7 +277,39 @@ QList<Operation> databaseOperations()
                 },
                 [](Session& s) {
                     return s.env().db().scalar(QStringLiteral("select count(*) from 收费2 where 月份 = '202406' and "
-                                                              "本月数 = 125 and 上月数 = 110")).toInt() == 9;
+                                                              "本月数 = 125 and 上月数 = 110")).toInt() == 8;
+                }});
+
+    ops.append({QStringLiteral("reversal"), Atomicity::Whole, {},
+                [](Session& s, const std::function<void()>& arm) {
+                    s.app.operatorLevel = QStringLiteral("A");
+                    PaymentWindow w(s.services());
+                    find(s.env().rs档案(), kDoor, door(6));
+                    find(s.env().rs缴费历史(), kMonth, QStringLiteral("202406"));
+                    s.prompter.type(QStringLiteral("收错了"));
+                    s.prompter.yes();
+                    arm();
+                    w.reverse();
+                },
+                [](Session& s) {
+                    return s.env().db().scalar(QStringLiteral("select 缴费标志 from 缴费历史 where 门牌号 = ? and 月份 = "
+                                                              "'202406'"),
+                                               {door(6)}).toInt() == 0;
+                }});
+
+    // A balance typed into the household window, saved when the grid moves on.
+    ops.append({QStringLiteral("household balance"), Atomicity::Whole, {},
+                [](Session& s, const std::function<void()>& arm) {
+                    HouseholdWindow w(s.services());
+                    find(s.env().rs档案(), kDoor, door(7));
+                    typeInto(w.findChild<QLineEdit*>(QStringLiteral("txt账户余额")), QStringLiteral("77.5"));
+                    arm();
+                    const int row = s.env().rs档案().position();
+                    w.grid()->setCurrentIndex(w.grid()->model()->index(row + 1, 0));
+                },
+                [](Session& s) {
+                    return s.env().db().scalar(QStringLiteral("select 账户余额 from 档案库 where 门牌号 = ?"), {door(7)})
+                               .toDouble() == 77.5;
                 }});
 
     ops.append({QStringLiteral("cleanup"), Atomicity::Whole,
@@ -271,6 +326,40 @@ QList<Operation> databaseOperations()
                     return s.env().db().scalar(QStringLiteral("select count(*) from 缴费历史 where 月份 = '202405'"))
                                .toInt() == 0;
                 }});
+    // "退出程序": every record set's pending edits in one transaction before the end.
+    ops.append({QStringLiteral("exit save"), Atomicity::Whole, {},
+                [](Session& s, const std::function<void()>& arm) {
+                    const WindowRegistry none;
+                    MainFrame frame(s.services(), none);
+                    frame.quit = [] {};
+                    find(s.env().rs档案(), kDoor, door(6));
+                    s.env().rs档案().setValue(QStringLiteral("户名"), QStringLiteral("退出前改名"));
+                    RecordSet& items = s.env().rs项目();
+                    items.setValueAt(0, items.columnIndex(QStringLiteral("固定收费")), 66.0);
+                    arm();
+                    frame.dispatchKey(QStringLiteral("key2"));
+                },
+                [](Session& s) {
+                    return s.env().db().scalar(QStringLiteral("select count(*) from 档案库 where 户名 = '退出前改名'"))
+                               .toInt() == 1;
+                }});
+
+    // A new door number typed over the old one: the household row (an optimistic
+    // write) and its bills and lines move together when the cursor leaves the row.
+    ops.append({QStringLiteral("door rename"), Atomicity::Whole, {},
+                [](Session& s, const std::function<void()>& arm) {
+                    HouseholdWindow w(s.services());
+                    RecordSet& rs = s.env().rs档案();
+                    find(rs, kDoor, door(7));
+                    typeInto(w.doorBox(), renamedDoor());
+                    arm();
+                    w.grid()->selectRow(rs.position() + 1);
+                },
+                [](Session& s) {
+                    return s.env().db().scalar(QStringLiteral("select count(*) from 缴费历史 where 门牌号 = ?"),
+                                               {renamedDoor()})
+                               .toInt() > 0;
+                }});
     return ops;
 }
 
@@ -286,7 +375,10 @@ const Operation* findOperation(const QString& name)
 Snapshot snapshot(Database& db)
 {
     Snapshot out;
-    for (const QString& table : Schema::tables()) {
+    QStringList tables = Schema::tables();
+    if (Ledger::exists(db))
+        tables << QStringLiteral("账户流水") << QStringLiteral("账务参数");
+    for (const QString& table : tables) {
         QStringList rows;
         for (const QVariantList& row : db.query(QStringLiteral("select rowid, * from \"%1\" order by rowid").arg(table))) {
             QStringList cells;
@@ -331,6 +423,14 @@ QStringList invariantFaults(Database& db, bool checkBalances)
          QStringLiteral("select 门牌号, 月份 from 缴费历史 where 门牌号 not in (select 门牌号 from 档案库)"));
     list(QStringLiteral("two bills of one month"),
          QStringLiteral("select 门牌号, 月份 from 缴费历史 group by 门牌号, 月份 having count(*) > 1"));
+
+    // The ledger agrees with every balance and paid bill.
+    if (Ledger::exists(db))
+        for (const BooksCheck::Mismatch& m : BooksCheck::run(db))
+            faults << QStringLiteral("books: %1 %2 %3, balance %4, ledger %5")
+                          .arg(m.door, m.month, m.note)
+                          .arg(m.stored)
+                          .arg(m.ledger);
 
     if (checkBalances) {
         const QHash<QString, double> opening = openingBalances();

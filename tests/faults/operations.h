@@ -71,7 +71,9 @@ Snapshot snapshot(Database& db);
 //  - PRAGMA integrity_check says ok;
 //  - a paid bill has its date, cash and balance, and every line of it is dated;
 //  - a household's balance is its opening balance plus cash − charge of its paid bills
-//    (not checked after cleanup, which deletes paid bills);
+//    (not checked after cleanup, which deletes paid bills, nor after a balance typed
+//    into the household window);
+//  - the books check finds nothing: every balance is the sum of its movements;
 //  - no bill or line is left for a door number that has no household, and no line
 //    without its bill;
 //  - a door number and month has at most one bill.

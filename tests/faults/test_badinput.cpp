@@ -134,6 +134,24 @@ bool hasGbkForm(const QString& s)
     return ok;
 }
 
+// The lines as an export writes them: a character without a GBK form, and a lone
+// surrogate, becomes "?".
+QStringList asWritten(const QStringList& lines)
+{
+    QStringList out;
+    for (const QString& line : lines) {
+        QString written;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            QString ch(line[i]);
+            if (line[i].isHighSurrogate() && i + 1 < line.size() && line[i + 1].isLowSurrogate())
+                ch += line[++i];
+            written += hasGbkForm(ch) ? ch : QStringLiteral("?");
+        }
+        out << written;
+    }
+    return out;
+}
+
 }  // namespace
 
 class TestBadInput : public QObject {
@@ -227,7 +245,7 @@ void TestBadInput::householdBoxes()
         w.exportHouseholds();
         if (QFileInfo::exists(path)) {
             // A lone surrogate is no character: the GBK encoder drops it.
-            checkExport(path, HouseholdExport::lines(rs).replaceInStrings(QString(QChar(0xd800)), QString()));
+            checkExport(path, asWritten(HouseholdExport::lines(rs)));
         } else {
             const QStringList after = informsAfter(e.prompter, 0);
             QVERIFY2(!after.isEmpty(), "no export and no message");
@@ -375,7 +393,7 @@ void TestBadInput::queryBoxes()
             e.prompter.clear();
             child<QPushButton>(&w, QStringLiteral("Command5"))->click();
             if (QFileInfo::exists(path))
-                checkExport(path, QueryExport::lines(w.table()));
+                checkExport(path, asWritten(QueryExport::lines(w.table())));
             else
                 QVERIFY2(!informsAfter(e.prompter, 0).isEmpty(), "no export and no message");
         }

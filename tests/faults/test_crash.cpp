@@ -6,6 +6,7 @@
 #include "estate.h"
 #include "faultvfs.h"
 #include "operations.h"
+#include "shell/safetycopies.h"
 #include "store/datafile.h"
 
 #include <QApplication>
@@ -113,6 +114,21 @@ int childMain(const QString& opName, const QString& folder, const QString& mode,
         std::printf("outcome=%d\nevents=%d\n", int(out), calls);
         return out == BackupTool::Outcome::Done ? 0 : 3;
     }
+    if (opName == QLatin1String("safetycopy")) {
+        auto db = DataFile::openExisting(DataFile::path(folder));
+        SafetyCopies copies(*db, folder);
+        int calls = 0;
+        copies.copier().setBlockSize(4096);
+        copies.copier().setWriteHook([&](const QString&, qint64) {
+            if (++calls == n && kill)
+                ::kill(::getpid(), SIGKILL);
+            return true;
+        });
+        const SafetyCopies::Result r =
+            copies.take(QStringLiteral("登录"), QDateTime(QDate(2024, 7, 15), QTime::currentTime()));
+        std::printf("outcome=%d\nevents=%d\n", r.ok ? 0 : 1, calls);
+        return r.ok ? 0 : 3;
+    }
     const Operation* op = findOperation(opName);
     if (!op)
         return 2;
@@ -142,6 +158,7 @@ private slots:
     void killedOperationKeepsTheEstate();
     void killedBackupCopyLeavesWholeFiles_data();
     void killedBackupCopyLeavesWholeFiles();
+    void killedSafetyCopyLeavesNoHalfFile();
 
 private:
     Snapshot before_;
@@ -180,7 +197,7 @@ void TestCrash::killedOperationKeepsTheEstate()
     {
         auto db = DataFile::openExisting(DataFile::path(whole.path()));
         after = snapshot(*db);
-        QCOMPARE(invariantFaults(*db, op != QLatin1String("cleanup")), QStringList());
+        QCOMPARE(invariantFaults(*db, op != QLatin1String("cleanup") && op != QLatin1String("household balance")), QStringList());
     }
     QVERIFY(after != before_);
 
@@ -198,7 +215,7 @@ void TestCrash::killedOperationKeepsTheEstate()
         } catch (const StoreError& e) {
             QFAIL(qPrintable(QStringLiteral("point %1: reopening failed: %2").arg(n).arg(e.message())));
         }
-        const QStringList faults = invariantFaults(*db, op != QLatin1String("cleanup"));
+        const QStringList faults = invariantFaults(*db, op != QLatin1String("cleanup") && op != QLatin1String("household balance"));
         QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("point %1 of %2: %3").arg(n).arg(counted.events).arg(joined(faults))));
         if (op == QLatin1String("collection")) {
             const QStringList c = collectionFaults(*db);
@@ -283,6 +300,39 @@ void TestCrash::killedBackupCopyLeavesWholeFiles()
         QVERIFY2(hidden.isEmpty(), qPrintable(QStringLiteral("block %1: left behind: %2").arg(n).arg(hidden.join(QLatin1Char(' ')))));
     }
     qInfo("%s: %d blocks written, %d kill points", qPrintable(op), counted.events, points);
+}
+
+// A kill at any block of an automatic safety copy leaves data.dat as it was and no
+// copy in 自动备份, or none but whole ones; the next copy takes the killed run's
+// temporary file away.
+void TestCrash::killedSafetyCopyLeavesNoHalfFile()
+{
+    const QByteArray seed = fileHash(seedFile());
+    QTemporaryDir whole;
+    copySeed(whole.path());
+    const ChildRun counted = runChild(QStringLiteral("safetycopy"), whole.path(), QStringLiteral("count"), 0);
+    QVERIFY2(!counted.killed && counted.exitCode == 0 && counted.events > 1, qPrintable(counted.output));
+
+    int points = 0;
+    for (int n = 1; n <= counted.events; ++n, ++points) {
+        QTemporaryDir dir;
+        copySeed(dir.path());
+        const QDir copies(QDir(dir.path()).filePath(SafetyCopies::folderName));
+        const ChildRun r = runChild(QStringLiteral("safetycopy"), dir.path(), QStringLiteral("kill"), n);
+        QVERIFY2(r.killed, qPrintable(r.output));
+        QCOMPARE(fileHash(QDir(dir.path()).filePath(QStringLiteral("data.dat"))), seed);
+        for (const QString& name : copies.entryList(QDir::Files))
+            QVERIFY2(fileHash(copies.filePath(name)) == seed, qPrintable(QStringLiteral("block %1: %2 half written").arg(n).arg(name)));
+
+        const ChildRun again = runChild(QStringLiteral("safetycopy"), dir.path(), QStringLiteral("count"), 0);
+        QVERIFY2(!again.killed && again.exitCode == 0, qPrintable(again.output));
+        const QStringList visible = copies.entryList(QDir::Files);
+        QCOMPARE(visible.size(), 1);
+        QCOMPARE(fileHash(copies.filePath(visible.first())), seed);
+        const QStringList hidden = copies.entryList(QDir::Files | QDir::Hidden).filter(QRegularExpression(QStringLiteral("^\\.")));
+        QVERIFY2(hidden.isEmpty(), qPrintable(QStringLiteral("block %1: left behind: %2").arg(n).arg(hidden.join(QLatin1Char(' ')))));
+    }
+    qInfo("safety copy: %d blocks written, %d kill points", counted.events, points);
 }
 
 int main(int argc, char** argv)

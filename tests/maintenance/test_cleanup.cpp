@@ -5,6 +5,7 @@
 #include "maintenance/windows.h"
 #include "shell/windowregistry.h"
 #include "store/database.h"
+#include "store/sqlite.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -68,6 +69,7 @@ private slots:
     void windowNoLeavesEverythingUnchanged();
     void windowYesDeletesAndRefreshesBothLists();
     void windowRangeWithoutPaidBillsStillReportsDone();
+    void committedDeletionIsNeverReportedAsNothingDeleted();
     void windowIsRegisteredAndLooksRight();
 };
 
@@ -156,6 +158,8 @@ void CleanupTest::windowNoLeavesEverythingUnchanged()
     QCOMPARE(estate.prompter.boxes()[0].kind, ScriptedPrompter::Kind::YesNo);
     QCOMPARE(estate.prompter.boxes()[0].text, kWarning);
     QCOMPARE(estate.prompter.boxes()[0].title, QString("警告"));
+    QCOMPARE(estate.prompter.boxes()[0].preset, Prompter::Default::Decline);
+    QCOMPARE(estate.prompter.boxes()[0].icon, Prompter::Icon::None);
     QCOMPARE(estate.count("缴费历史"), 6);
     QCOMPARE(estate.count("收费1"), 7);
     QCOMPARE(estate.count("收费2"), 5);
@@ -177,6 +181,7 @@ void CleanupTest::windowYesDeletesAndRefreshesBothLists()
     QTest::mouseClick(w.deleteButton(), Qt::LeftButton);
     QCOMPARE(estate.prompter.texts(), QStringList({kWarning, kDone}));
     QCOMPARE(estate.prompter.boxes()[1].title, estate.app.appTitle);
+    QCOMPARE(estate.prompter.boxes()[1].icon, Prompter::Icon::None);
     QCOMPARE(items(w.firstBox()), QStringList({"202403"}));
     QCOMPARE(items(w.lastBox()), QStringList({"202403"}));
     QCOMPARE(contents(estate, "缴费历史"), QStringList({"A 202403"}));
@@ -197,6 +202,55 @@ void CleanupTest::windowRangeWithoutPaidBillsStillReportsDone()
     QCOMPARE(estate.prompter.texts().value(1), kDone);
     QCOMPARE(estate.count("缴费历史"), 1);
     QCOMPARE(estate.count("收费1"), 1);
+}
+
+// Reading 缴费历史 is refused once a transaction has committed, so that the shared
+// sets fail to re-read right after the cleanup's deletion.
+struct RefuseReadsAfterCommit {
+    explicit RefuseReadsAfterCommit(Database& db) : handle(db.handle())
+    {
+        sqlite3_commit_hook(handle, &committing, this);
+        sqlite3_set_authorizer(handle, &authorize, this);  // also expires the prepared statements
+    }
+    ~RefuseReadsAfterCommit()
+    {
+        sqlite3_commit_hook(handle, nullptr, nullptr);
+        sqlite3_set_authorizer(handle, nullptr, nullptr);
+    }
+    static int committing(void* self)
+    {
+        static_cast<RefuseReadsAfterCommit*>(self)->committed = true;
+        return 0;
+    }
+    static int authorize(void* self, int action, const char* table, const char*, const char*, const char*)
+    {
+        const bool refuse = static_cast<RefuseReadsAfterCommit*>(self)->committed && action == SQLITE_READ &&
+                            table && QString::fromUtf8(table) == QStringLiteral("缴费历史");
+        return refuse ? SQLITE_DENY : SQLITE_OK;
+    }
+    sqlite3* handle;
+    bool committed = false;
+};
+
+void CleanupTest::committedDeletionIsNeverReportedAsNothingDeleted()
+{
+    TestEstate estate;
+    addHistory(estate);
+    QCOMPARE(estate.env().rs缴费历史().count(), 6);  // a window shows the bills
+    CleanupWindow w(estate.services());
+    w.firstBox()->setEditText("202401");
+    w.lastBox()->setEditText("202402");
+    {
+        RefuseReadsAfterCommit refuse(estate.db());
+        estate.prompter.yes();
+        w.runCleanup();
+        QVERIFY(refuse.committed);
+    }
+    QCOMPARE(estate.count("缴费历史"), 3);
+    const QStringList texts = estate.prompter.texts();
+    QVERIFY2(!texts.join('|').contains("没有删除任何数据"), qPrintable(texts.join('|')));
+    QVERIFY2(texts.value(1).startsWith("数据已经删除，但打开的窗口未能重新读出数据："), qPrintable(texts.join('|')));
+    QCOMPARE(texts.last(), kDone);
 }
 
 void CleanupTest::windowIsRegisteredAndLooksRight()

@@ -81,6 +81,7 @@ private slots:
     // item query
     void itemHouseholdsWithAndWithoutBills_data();
     void itemHouseholdsWithAndWithoutBills();
+    void buildingPrefixIgnoresLetterCase();
     void itemBuilding_data();
     void itemBuilding();
     void itemMonthPromptsAsBounds_data();
@@ -100,7 +101,7 @@ private slots:
     void allModes();
     void allEmptyRange();
     void allCells();
-    void allBuildingListsDoorsSumsCoverAll();
+    void allBuildingTotalsAddUpItsListedBills();
 
     // export
     void exportMeteredTableBytes();
@@ -206,6 +207,26 @@ void TestQueries::itemBuilding()
     const QueryTable t = *q.run(variant, kFee, "物业费", months("202405", "202405", building));
     QCOMPARE(billDoors(t), doors);
     QCOMPARE(t.cell(t.rowCount() - 1, 3), doors.isEmpty() ? QStringLiteral(".00") : plainNumber(doors.size()) + ".00");
+}
+
+void TestQueries::buildingPrefixIgnoresLetterCase()
+{
+    TestEstate e;
+    addItems(e);
+    for (const char* d : {"A-101", "a-102", "B-101"}) {
+        e.addHousehold(d, QStringLiteral("户"));
+        addSelectedBill(e, Variant::Details, d, "202405");
+        e.addFixedLine(d, "202405", kFee.number, kFee.name, 1);
+    }
+    for (const QString& typed : {QStringLiteral("a"), QStringLiteral("A-1")}) {
+        QStringList doors = billDoors(*ItemQuery(e.db()).run(Variant::Details, kFee, "物业费",
+                                                              months("202405", "202405", typed)));
+        std::sort(doors.begin(), doors.end());
+        QCOMPARE(doors, (QStringList{"A-101", "a-102"}));
+        doors = billDoors(*AllItemsQuery(e.db()).run("C", months("202405", "202405", typed)));
+        std::sort(doors.begin(), doors.end());
+        QCOMPARE(doors, (QStringList{"A-101", "a-102"}));
+    }
 }
 
 void TestQueries::itemMonthPromptsAsBounds_data()
@@ -496,31 +517,45 @@ void TestQueries::allCells()
     QCOMPARE(t.row(7).cells, (QStringList{"合计", "", "", "4.5", "2", "0.5"}));
 }
 
-void TestQueries::allBuildingListsDoorsSumsCoverAll()
+void TestQueries::allBuildingTotalsAddUpItsListedBills()
 {
     TestEstate e;
-    for (const char* d : {"301", "302", "401", "3'01", "3%01", "x3"}) {
-        e.addHousehold(d, "户");
-        e.addBill(d, "202401", 10, true, 10.0, 1.0, "2024-02-01");
+    const char* doors[] = {"301", "302", "401", "3'01", "3%01", "x3"};
+    for (int i = 0; i < 6; ++i) {
+        e.addHousehold(doors[i], "户");
+        // Charges 1, 2, 4, 8, 16, 32: every sum tells which bills it holds.
+        const double charge = double(1 << i);
+        e.addBill(doors[i], "202401", charge, true, charge + 1, 0.5, "2024-02-01");
     }
+    e.addBill("302", "202401", 1000, false);                         // unpaid
+    e.addBill("301", "202312", 5000, true, 1.0, 1.0, "2024-01-02");  // before the range
+    e.db().exec("insert into 缴费历史 (月份, 收费金额, 实缴金额, 账户余额, 缴费标志) "
+                "values ('202401', 70000, 0, 0, 1)");                 // no door number
     struct Case {
         QString building;
         QStringList doors;
+        QStringList sums;
     };
-    const Case cases[] = {{"3", {"3%01", "3'01", "301", "302"}},
-                          {"  3 ", {"3%01", "3'01", "301", "302"}},
-                          {"3%", {"3%01"}},
-                          {"3'", {"3'01"}},
-                          {"", {"301", "302", "3%01", "3'01", "401", "x3"}}};
+    const Case cases[] = {{"3", {"3%01", "3'01", "301", "302"}, {"27", "31", "2"}},
+                          {"  3 ", {"3%01", "3'01", "301", "302"}, {"27", "31", "2"}},
+                          {"3%", {"3%01"}, {"16", "17", "0.5"}},
+                          {"3'", {"3'01"}, {"8", "9", "0.5"}},
+                          {"9", {}, {"", "", ""}},
+                          // Without a building: every paid bill of the range, as before.
+                          {"", {"301", "302", "3%01", "3'01", "401", "x3"}, {"70063", "69", "3"}}};
     for (const Case& c : cases) {
         const QueryTable t = *AllItemsQuery(e.db()).run("A", months("202401", "202401", c.building));
-        QStringList doors = billDoors(t);
-        std::sort(doors.begin(), doors.end());
+        QStringList listed = billDoors(t);
+        std::sort(listed.begin(), listed.end());
         QStringList want = c.doors;
         std::sort(want.begin(), want.end());
-        QCOMPARE(doors, want);
-        QCOMPARE(t.row(t.rowCount() - 1).cells, (QStringList{"合计", "", "", "60", "60", "6"}));
+        QCOMPARE(listed, want);
+        QCOMPARE(t.row(t.rowCount() - 1).cells, (QStringList{"合计", "", ""} + c.sums));
     }
+    // Unpaid bills of building 3: only the one listed.
+    const QueryTable unpaid = *AllItemsQuery(e.db()).run("B", months("202401", "202401", "3"));
+    QCOMPARE(billDoors(unpaid), QStringList{"302"});
+    QCOMPARE(unpaid.row(unpaid.rowCount() - 1).cells, (QStringList{"合计", "", "", "1000", "0", ""}));
 }
 
 // ---- export ----------------------------------------------------------------
@@ -606,11 +641,26 @@ void TestQueries::exportMessageAndViewer()
     QCOMPARE(e.prompter.boxes()[0].icon, Prompter::Icon::Information);
     QCOMPARE(e.opener.paths(), QStringList{reports_.path() + "/查询明细.txt"});
 
-    // A character without a GBK form refuses the file and reports it; no viewer.
-    QueryTable bad({"门牌号"});
-    bad.addRow(QueryTable::RowKind::Bill, {QString::fromUtf8("\xF0\x9F\x98\x80")});
-    QVERIFY_THROWS_EXCEPTION(FileError, QueryExport::run(bad, e.prompter, "Fenwary", e.opener));
-    QCOMPARE(e.opener.paths().size(), 1);
+    // A character without a GBK form is written as "?" and the message names its line
+    // (the header is line 1; separator rows are not written).
+    e.prompter.clear();
+    QueryTable odd({"门牌号", "户名"});
+    odd.addSeparator();
+    odd.addRow(QueryTable::RowKind::Bill, {"1-101", "张三"});
+    odd.addSeparator();
+    odd.addRow(QueryTable::RowKind::Bill, {"1-102", QString::fromUtf8("李\xF0\x9F\x98\x80")});
+    odd.addRow(QueryTable::RowKind::Bill, {QString::fromUtf8("\xE2\x82\xA9") + "1", "王五"});
+    QueryExport::run(odd, e.prompter, "Fenwary", e.opener);
+    QCOMPARE(e.opener.paths().size(), 2);
+    QCOMPARE(e.prompter.texts(), QStringList{"表生成放至 " + folder + " 下面\n下列行含有 GBK 无法表示的字符，"
+                                             "文件中已写成“?”：第 3 行（1-102）、第 4 行（₩1）"});
+    QFile f(reports_.path() + "/查询明细.txt");
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    QCOMPARE(lines.size(), 5);  // four lines and the empty text after the last CR LF
+    // The pair of surrogates counts two places of its field, as the export counts them.
+    QCOMPARE(lines[2], "1-102" + QByteArray(29, ' ') + toGbk(QStringLiteral("李")) + "?" + QByteArray(23, ' ') + "\r");
+    QCOMPARE(lines[3], "?1" + QByteArray(32, ' ') + toGbk(QStringLiteral("王五")) + QByteArray(24, ' ') + "\r");
 }
 
 void TestQueries::modelOverTable()

@@ -3,6 +3,7 @@
 #include "records/householddefaults.h"
 #include "records/householddeletion.h"
 #include "records/householdexport.h"
+#include "records/householdrenames.h"
 #include "records/householdsearch.h"
 #include "store/database.h"
 
@@ -43,6 +44,9 @@ private slots:
     void deleteOnlyHouseholdAndWithoutCurrent();
     void deleteUsesStoredDoorNotUnsavedEdit();
     void deleteUnsavedNewRowTouchesNoBills();
+
+    void renamedDoorTakesBillsAndLinesAlong();
+    void renameOntoAnExistingDoorChangesNothing();
 
     void startSearch_data();
     void startSearch();
@@ -331,6 +335,7 @@ void addSearchHouseholds(TestEstate& e)
     e.addHousehold("0103", "O'Brien");
     e.addHousehold("0104", "50%折扣");
     e.addHousehold("0105", "丙");
+    e.addHousehold("A-106", "Smith");
 }
 
 }  // namespace
@@ -348,6 +353,8 @@ void HouseholdRulesTest::startSearch_data()
     QTest::newRow("percent pattern is not a wildcard") << "5%扣" << "";
     QTest::newRow("underscore is literal") << "甲_" << "";
     QTest::newRow("nothing matches") << "无此户" << "";
+    QTest::newRow("door number in other letter case") << "a-106" << "A-106";
+    QTest::newRow("name in other letter case") << "SMI" << "A-106";
     QTest::newRow("empty text matches the first name") << "" << "0100";
 }
 
@@ -413,6 +420,72 @@ void HouseholdRulesTest::nextAfterEndAndPreviousBeforeStartDoNothing()
     QCOMPARE(none.start("甲"), QString("已到最后记录"));
     QCOMPARE(none.next("甲"), QString());
     QCOMPARE(none.previous("甲"), QString());
+}
+
+// ---- door number changes -----------------------------------------------------
+
+namespace {
+
+void addTwoHouseholdsWithHistory(TestEstate& e)
+{
+    for (const char* d : {"0101", "0102"}) {
+        e.addHousehold(d, "户");
+        for (const char* m : {"202405", "202406"}) {
+            e.addBill(d, m, 30);
+            e.addFixedLine(d, m, "01", "物业费", 10);
+            e.addMeteredLine(d, m, "02", "水费", 1, 5, 5, 20);
+        }
+    }
+    HouseholdRenames::install(e.db());
+    HouseholdRenames::install(e.db());  // once, however often
+}
+
+QStringList doorsOf(TestEstate& e)
+{
+    QStringList out;
+    for (const char* t : {"档案库", "缴费历史", "收费1", "收费2"})
+        for (const QVariantList& r : e.rows(QStringLiteral("select 门牌号, count(*) from %1 group by 门牌号 order by 门牌号")
+                                                .arg(QString::fromUtf8(t))))
+            out << QStringLiteral("%1:%2×%3").arg(QString::fromUtf8(t), r[0].toString(), r[1].toString());
+    return out;
+}
+
+}  // namespace
+
+void HouseholdRulesTest::renamedDoorTakesBillsAndLinesAlong()
+{
+    TestEstate e;
+    addTwoHouseholdsWithHistory(e);
+    RecordSet& rs = e.env().rs档案();
+    RecordSet& bills = e.env().rs缴费历史();
+    QCOMPARE(bills.count(), 4);
+    rs.setValue("门牌号", "A-0101");
+    rs.moveNext();
+    QCOMPARE(doorsOf(e), (QStringList{"档案库:0102×1", "档案库:A-0101×1", "缴费历史:0102×2", "缴费历史:A-0101×2",
+                                      "收费1:0102×2", "收费1:A-0101×2", "收费2:0102×2", "收费2:A-0101×2"}));
+    // Windows showing the bills see the new door number.
+    QCOMPARE(bills.valueAt(0, "门牌号").toString(), QStringLiteral("A-0101"));
+}
+
+void HouseholdRulesTest::renameOntoAnExistingDoorChangesNothing()
+{
+    const QString door = QStringLiteral("0102");
+    TestEstate e;
+    addTwoHouseholdsWithHistory(e);
+    const QStringList before = doorsOf(e);
+    RecordSet& rs = e.env().rs档案();
+    rs.setValue("门牌号", door);
+    try {
+        rs.update();
+        QFAIL("the duplicate was stored");
+    } catch (const StoreError& err) {
+        QCOMPARE(err.message(), HouseholdRenames::duplicateText());
+    }
+    QCOMPARE(doorsOf(e), before);
+    QVERIFY(rs.hasPendingChanges());  // left in the box for the operator to correct
+    rs.setValue("门牌号", "0103");
+    rs.update();
+    QCOMPARE(e.scalar("select count(*) from 缴费历史 where 门牌号 = '0103'").toInt(), 2);
 }
 
 QTEST_GUILESS_MAIN(HouseholdRulesTest)

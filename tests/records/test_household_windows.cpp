@@ -1,5 +1,6 @@
 #include "estate.h"
 
+#include "common/qtprompter.h"
 #include "records/householddefaults.h"
 #include "records/householdwindow.h"
 #include "records/searchwindow.h"
@@ -8,14 +9,18 @@
 #include "store/gridview.h"
 #include "store/recordsetmodel.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
+#include <QTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -74,9 +79,13 @@ private slots:
     void closeFromMdiRunsFinalSave();
     void deleteAsksAndRemovesHousehold();
     void deleteWithoutCurrentAsksNothing();
+    void enterAtDeleteQuestionDeletesNothing();
     void exportWritesOpensAndReportsFolder();
+    void exportWritesQuestionMarksAndNamesTheHouseholds();
     void findButtonOpensSearchWindow();
     void searchWindowMovesHouseholdWindow();
+    void areaBoxTakesFullWidthAndRefusesText_data();
+    void areaBoxTakesFullWidthAndRefusesText();
 };
 
 void HouseholdWindowsTest::registry()
@@ -229,6 +238,7 @@ void HouseholdWindowsTest::deleteAsksAndRemovesHousehold()
     QCOMPARE(estate.prompter.boxes()[0].kind, ScriptedPrompter::Kind::YesNo);
     QCOMPARE(estate.prompter.boxes()[0].text, kDeleteQuestion);
     QCOMPARE(estate.prompter.boxes()[0].title, estate.app.appTitle);
+    QCOMPARE(estate.prompter.boxes()[0].preset, Prompter::Default::Decline);
     QCOMPARE(estate.count("档案库"), 3);
 
     estate.prompter.yes();
@@ -263,6 +273,41 @@ void HouseholdWindowsTest::deleteWithoutCurrentAsksNothing()
     QVERIFY(estate.prompter.boxes()[0].text != kDeleteQuestion);
 }
 
+void HouseholdWindowsTest::enterAtDeleteQuestionDeletesNothing()
+{
+    TestEstate estate;
+    estate.addHousehold("0101", "张三");
+    estate.addBill("0101", "202406", 10);
+    estate.addFixedLine("0101", "202406", "01", "物业费", 10);
+    QtPrompter boxes;
+    Services services{estate.env(), boxes, estate.app, estate.opener, estate.clock};
+    HouseholdWindow w(services);
+    boxes.setParent(&w);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    estate.env().rs档案().moveFirst();
+
+    QString asked;
+    QTimer timer;
+    timer.setInterval(10);
+    connect(&timer, &QTimer::timeout, this, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        timer.stop();
+        asked = box->text();
+        QWidget* target = box->focusWidget() ? box->focusWidget() : box;
+        QTest::keyClick(target, Qt::Key_Return);
+    });
+    timer.start();
+    QTest::mouseClick(w.deleteButton(), Qt::LeftButton);
+    QCOMPARE(asked, kDeleteQuestion);
+    QCOMPARE(estate.count("档案库"), 1);
+    QCOMPARE(estate.count("缴费历史"), 1);
+    QCOMPARE(estate.count("收费1"), 1);
+    QCOMPARE(w.doorBox()->text(), QString("0101"));
+}
+
 void HouseholdWindowsTest::exportWritesOpensAndReportsFolder()
 {
     QTemporaryDir reports;
@@ -284,6 +329,34 @@ void HouseholdWindowsTest::exportWritesOpensAndReportsFolder()
     QCOMPARE(f.readAll().count("\r\n"), 12);
     QVERIFY(estate.env().rs档案().eof());
     QCOMPARE(w.doorBox()->text(), QString());
+}
+
+void HouseholdWindowsTest::exportWritesQuestionMarksAndNamesTheHouseholds()
+{
+    QTemporaryDir reports;
+    qputenv("FENWARY_REPORT_DIR", reports.path().toUtf8());
+    TestEstate estate;
+    estate.addHousehold("0101", "张三");
+    estate.addHousehold("0102", "李😀");      // outside the BMP, no GBK form
+    estate.addHousehold("0103", "王五");
+    estate.addHousehold("₩0104", "赵六");     // the door number itself
+    HouseholdWindow w(estate.services());
+    w.exportHouseholds();
+    qunsetenv("FENWARY_REPORT_DIR");
+
+    QCOMPARE(estate.prompter.texts(),
+             QStringList({"表生成放至 " + QDir::toNativeSeparators(reports.path() + "/") + "  下面\n"
+                          "下列住户的档案含有 GBK 无法表示的字符，文件中已写成“?”：0102、₩0104"}));
+    QCOMPARE(estate.opener.paths().size(), 1);
+    QFile f(reports.path() + "/档案明细.txt");
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    QCOMPARE(lines.size(), 5);
+    QStringEncoder gbk("GBK");
+    const QByteArray li = gbk.encode(QStringLiteral("李"));
+    // The name field counts the pair of surrogates as two characters, as it counts them.
+    QVERIFY2(lines[1].startsWith(QByteArray(15, ' ') + "0102|" + QByteArray(24, ' ') + li + "?|"), lines[1].constData());
+    QVERIFY2(lines[3].startsWith(QByteArray(14, ' ') + "?0104|"), lines[3].constData());
 }
 
 void HouseholdWindowsTest::findButtonOpensSearchWindow()
@@ -332,6 +405,46 @@ void HouseholdWindowsTest::searchWindowMovesHouseholdWindow()
     shoot(s, "search.png");
     QTest::mouseClick(s.closeButton(), Qt::LeftButton);
     QVERIFY(!s.isVisible());
+}
+
+void HouseholdWindowsTest::areaBoxTakesFullWidthAndRefusesText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("stored");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("full-width") << "８５．５" << 85.5 << false;
+    QTest::newRow("unit") << "80平米" << 80.0 << true;
+    QTest::newRow("list") << "1,2,3" << 80.0 << true;
+}
+
+void HouseholdWindowsTest::areaBoxTakesFullWidthAndRefusesText()
+{
+    QFETCH(QString, text);
+    QFETCH(double, stored);
+    QFETCH(bool, refused);
+    TestEstate estate;
+    estate.addHousehold("0101", "甲", 80);
+    HouseholdWindow w(estate.services());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    auto* area = w.findChild<QLineEdit*>("Text1");
+    auto* name = w.findChild<QLineEdit*>("txt户名");
+    area->setFocus();
+    typeInto(area, text);
+    name->setFocus();
+    if (refused) {
+        QCOMPARE(estate.prompter.boxes().size(), 1);
+        QVERIFY2(estate.prompter.texts()[0].contains("面积(平米)：“" + text + "”不是数字"),
+                 qPrintable(estate.prompter.texts()[0]));
+        QVERIFY(area->hasFocus());
+        QCOMPARE(area->text(), text);
+        shoot(w, "household_area_refused.png");
+    } else {
+        QVERIFY(estate.prompter.boxes().isEmpty());
+        QCOMPARE(area->text(), QString("85.5"));
+    }
+    QTest::mouseClick(w.closeButton(), Qt::LeftButton);  // the final save
+    QCOMPARE(estate.scalar("select 面积 from 档案库").toDouble(), stored);
 }
 
 QTEST_MAIN(HouseholdWindowsTest)

@@ -49,6 +49,9 @@ inline WindowRegistry fullRegistry(WindowLog& log)
         {QStringLiteral("frm_档案录入"), ShowAs::ChildMaximized}, {QStringLiteral("frm_缴费录入"), ShowAs::ChildMaximized},
         {QStringLiteral("frm_缴费打印"), ShowAs::ChildMaximized}, {QStringLiteral("frm_查询"), ShowAs::ChildMaximized},
         {QStringLiteral("frm_项目维护"), ShowAs::Separate},      {QStringLiteral("数据清理"), ShowAs::Child},
+        {QStringLiteral("frm_欠费一览"), ShowAs::ChildMaximized}, {QStringLiteral("frm_收费汇总"), ShowAs::ChildMaximized},
+        {QStringLiteral("frm_收款日报"), ShowAs::ChildMaximized}, {QStringLiteral("frm_账务核对"), ShowAs::ChildMaximized},
+        {QStringLiteral("frm_抄表录入"), ShowAs::ChildMaximized},
     };
     for (const auto& [name, how] : others)
         r.add({name, how, [&log, name = name](Services&) -> QWidget* { return new StandInWindow(name, log); }});

@@ -16,9 +16,9 @@
 
 namespace {
 
-const QStringList kAllItems = {"menu_1", "menu_1_1", "menu_1_2", "menu_1_3", "menu_1_4", "menu_5", "menu_2",
+const QStringList kAllItems = {"menu_1", "menu_1_1", "menu_1_2", "menu_1_3", "menu_1_4", "menu_1_5", "menu_1_6", "menu_1_7", "menu_1_8", "menu_5", "menu_2",
                                "menu_2_1", "menu_2_2", "menu_3",   "menu",     "menu_4"};
-const QStringList kAllKeys = {"key4", "key5", "key3", "key1", "key2"};
+const QStringList kAllKeys = {"key4", "key5", "key3", "key1", "key2", "key6"};
 
 }  // namespace
 
@@ -62,13 +62,16 @@ private slots:
                 t << a->objectName() + QLatin1Char('=') + a->text();
             return t;
         };
-        QCOMPARE(texts(f.frame->item("menu_1")), QStringList({"menu_1_1=缴费录入", "menu_1_2=缴费打印", "menu_1_3=缴费项目设置", "menu_1_4=抄表录入"}));
+        QCOMPARE(texts(f.frame->item("menu_1")), QStringList({"menu_1_1=缴费录入", "menu_1_2=缴费打印", "menu_1_3=缴费项目设置",
+                                                             "menu_1_4=收款日报", "menu_1_5=账务核对",
+                                                             "menu_1_6=欠费一览", "menu_1_7=收费汇总", "menu_1_8=抄表录入"}));
         QCOMPARE(texts(f.frame->item("menu_2")), QStringList({"menu_2_1=档案录入", "menu_2_2=档案清理"}));
 
         QStringList tools;
         for (QAction* a : f.frame->toolBar()->actions())
             tools << a->property("key").toString() + QLatin1Char('=') + a->text();
-        QCOMPARE(tools, QStringList({"key4=缴费打印", "key5=缴费查询", "key3=缴费录入", "key1=档案录入", "key2=退出程序"}));
+        QCOMPARE(tools, QStringList({"key4=缴费打印", "key5=缴费查询", "key3=缴费录入", "key1=档案录入", "key2=退出程序",
+                                     "key6=欠费一览"}));
         QCOMPARE(f.frame->toolBar()->objectName(), QStringLiteral("Toolbar1"));
     }
 
@@ -76,7 +79,7 @@ private slots:
     {
         QTest::addColumn<QString>("level");
         QTest::addColumn<QStringList>("off");
-        const QStringList b = {"key3", "key1", "menu_1_1", "menu_1_3", "menu_1_4", "menu_2", "menu_2_1", "menu_2_2", "menu_3"};
+        const QStringList b = {"key3", "key1", "menu_1_1", "menu_1_3", "menu_1_5", "menu_1_8", "menu_2", "menu_2_1", "menu_2_2", "menu_3"};
         QTest::newRow("B") << "B" << b;
         QTest::newRow("b") << "b" << QStringList();
         QTest::newRow("A") << "A" << QStringList();
@@ -129,6 +132,7 @@ private slots:
         QTest::newRow("key5") << "key5" << "frm_查询";
         QTest::newRow("key3") << "key3" << "frm_缴费录入";
         QTest::newRow("key1") << "key1" << "frm_档案录入";
+        QTest::newRow("key6") << "key6" << "frm_欠费一览";
     }
     void toolBarDispatchesByKey()
     {
@@ -148,6 +152,8 @@ private slots:
         QTest::newRow("menu_1_1") << "menu_1_1" << "frm_缴费录入";
         QTest::newRow("menu_1_2") << "menu_1_2" << "frm_缴费打印";
         QTest::newRow("menu_1_3") << "menu_1_3" << "frm_项目维护";
+        QTest::newRow("menu_1_6") << "menu_1_6" << "frm_欠费一览";
+        QTest::newRow("menu_1_7") << "menu_1_7" << "frm_收费汇总";
         QTest::newRow("menu_5") << "menu_5" << "frm_查询";
         QTest::newRow("menu_2_1") << "menu_2_1" << "frm_档案录入";
         QTest::newRow("menu_2_2") << "menu_2_2" << "数据清理";
@@ -294,6 +300,55 @@ private slots:
         QCOMPARE(f.quits, 1);
         QCOMPARE(f.log.closed.value(QStringLiteral("frm_缴费打印")), 0);
         QVERIFY(estate.prompter.boxes().isEmpty());
+    }
+
+    void exitWritesPendingEditsFirst_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("writeFails");
+        QTest::addColumn<bool>("endAnyway");
+        QTest::newRow("key2") << "key2" << false << false;
+        QTest::newRow("menu_4") << "menu_4" << false << false;
+        QTest::newRow("failed, ends on Yes") << "key2" << true << true;
+        QTest::newRow("failed, stays on No") << "menu_4" << true << false;
+    }
+    void exitWritesPendingEditsFirst()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, writeFails);
+        QFETCH(bool, endAnyway);
+        TestEstate estate;
+        estate.addHousehold(QStringLiteral("0101"), QStringLiteral("甲"));
+        estate.addItem(QStringLiteral("01"), QStringLiteral("物业费"), 50.0);
+        Frame f(estate);
+        estate.env().rs档案().setValue(QStringLiteral("户名"), QStringLiteral("甲改"));
+        estate.env().rs项目().setValue(QStringLiteral("固定收费"), 55.0);
+        if (writeFails)
+            estate.db().execScript(QStringLiteral(
+                "create trigger refuse before update on 项目 begin select raise(abort, '磁盘已坏'); end;"));
+        if (endAnyway)
+            estate.prompter.yes();
+        if (how.startsWith(QLatin1String("key")))
+            QTest::mouseClick(f.toolWidget(how), Qt::LeftButton);
+        else
+            f.frame->item(how)->trigger();
+        // One transaction: both edits, or neither.
+        const QString name = estate.scalar(QStringLiteral("select 户名 from 档案库")).toString();
+        const double fee = estate.scalar(QStringLiteral("select 固定收费 from 项目")).toDouble();
+        if (!writeFails) {
+            QVERIFY(estate.prompter.boxes().isEmpty());
+            QCOMPARE(f.quits, 1);
+            QCOMPARE(name, QStringLiteral("甲改"));
+            QCOMPARE(fee, 55.0);
+            return;
+        }
+        QCOMPARE(name, QStringLiteral("甲"));
+        QCOMPARE(fee, 50.0);
+        QCOMPARE(estate.prompter.boxes().size(), 1);
+        QCOMPARE(estate.prompter.boxes()[0].kind, ScriptedPrompter::Kind::YesNo);
+        QVERIFY(estate.prompter.texts()[0].contains(QStringLiteral("磁盘已坏")));
+        QCOMPARE(f.quits, endAnyway ? 1 : 0);
+        QVERIFY(estate.env().rs档案().hasPendingChanges());  // still there to be saved
     }
 
     void closingTheFrameClosesItsWindows()

@@ -3,7 +3,11 @@
 #include "store/binder.h"
 #include "store/recordsetmodel.h"
 
+#include "common/numbers.h"
+
 #include <QAbstractItemModelTester>
+#include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QtTest>
@@ -37,6 +41,9 @@ private slots:
     void modelShowsMasksAndCheckBoxes();
     void modelEditsReachTheRecordSet();
     void binderFollowsCurrentRowAndWritesBack();
+    void numberCellsAndBoxesTakeFullWidthAndRefuseText_data();
+    void numberCellsAndBoxesTakeFullWidthAndRefuseText();
+    void findIgnoresLetterCase();
 };
 
 void TestRecordSet::twoObserversSeeOneCurrentRow()
@@ -316,6 +323,85 @@ void TestRecordSet::binderFollowsCurrentRowAndWritesBack()
     rs.moveLast();
     rs.moveNext();
     QCOMPARE(door.text(), QString());
+}
+
+void TestRecordSet::numberCellsAndBoxesTakeFullWidthAndRefuseText_data()
+{
+    QTest::addColumn<bool>("grid");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QVariant>("stored");  // invalid: refused; null: emptied
+    for (bool grid : {true, false}) {
+        const QByteArray where = grid ? "cell " : "box ";
+        QTest::newRow(where + "full-width") << grid << "８５．５" << QVariant(85.5);
+        QTest::newRow(where + "full-width minus") << grid << "－３" << QVariant(-3.0);
+        QTest::newRow(where + "empty") << grid << "" << QVariant(QMetaType(QMetaType::Double));
+        QTest::newRow(where + "unit") << grid << "80平米" << QVariant();
+        QTest::newRow(where + "commas") << grid << "1,2,3" << QVariant();
+    }
+    // (An emptied number column is stored as an empty value.)
+}
+
+void TestRecordSet::numberCellsAndBoxesTakeFullWidthAndRefuseText()
+{
+    QFETCH(bool, grid);
+    QFETCH(QString, text);
+    QFETCH(QVariant, stored);
+    TestEstate e;
+    e.addItem("01", "物业费", 50);
+    RecordSet& rs = e.env().rs项目();
+    QStringList messages;
+    const auto complain = [&](const QString& m) { messages << m; };
+    if (grid) {
+        RecordSetModel m(rs, {{"固定收费", "单价", "", GridColumn::Kind::Auto, true}});
+        m.setErrorHandler(complain);
+        QSignalSpy refused(&m, &RecordSetModel::refused);
+        QCOMPARE(m.setData(m.index(0, 0), text), stored.isValid());
+        QCOMPARE(refused.count(), stored.isValid() ? 0 : 1);
+    } else {
+        QWidget form;
+        auto* layout = new QGridLayout(&form);
+        auto* box = new QLineEdit(&form);
+        auto* other = new QLineEdit(&form);
+        layout->addWidget(new QLabel("单价:", &form), 0, 0);
+        layout->addWidget(box, 0, 1);
+        layout->addWidget(other, 1, 1);
+        Binder b(rs);
+        b.setErrorHandler(complain);
+        b.bind(box, "固定收费");
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        box->setFocus();
+        box->selectAll();
+        for (const QChar c : text)
+            QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        if (text.isEmpty())
+            QTest::keyClick(box, Qt::Key_Delete);
+        other->setFocus();  // leaving the box
+        QCOMPARE(box->hasFocus(), !stored.isValid());
+        if (stored.isValid() && !stored.isNull())
+            QCOMPARE(box->text(), QLocale::c().toString(stored.toDouble()));
+    }
+    const QVariant want = !stored.isValid() ? QVariant(50.0) : stored.isNull() ? QVariant() : stored;
+    if (stored.isValid())
+        QVERIFY(messages.isEmpty());
+    else
+        QCOMPARE(messages, QStringList{notANumberText("单价", text)});
+    QCOMPARE(rs.value("固定收费"), want);
+    rs.updateBatch();
+    QCOMPARE(e.scalar("select 固定收费 from 项目"), want);
+}
+
+void TestRecordSet::findIgnoresLetterCase()
+{
+    TestEstate e;
+    e.addHousehold("A-101", "Smith");
+    e.addHousehold("B-101", "Jones");
+    RecordSet& rs = e.env().rs档案();
+    QVERIFY(rs.find(Criterion::equals("门牌号", "b-101"), Dir::Forward, Start::First));
+    QCOMPARE(rs.value("门牌号").toString(), QStringLiteral("B-101"));
+    QVERIFY(rs.find(Criterion::contains("户名", "SMI"), Dir::Forward, Start::First));
+    QCOMPARE(rs.value("门牌号").toString(), QStringLiteral("A-101"));
+    QVERIFY(!rs.find(Criterion::equals("门牌号", "ａ-101"), Dir::Forward, Start::First));  // ASCII only
 }
 
 QTEST_MAIN(TestRecordSet)
