@@ -28,7 +28,8 @@ QVariant bindable(const std::optional<double>& v)
 
 // A line of the history: month, ID, previous and this month's number.
 struct Past {
-    QString month;
+    int row;    // of the sheet
+    int month;  // yyyymm
     qint64 id;
     double previous;
     double current;
@@ -178,67 +179,84 @@ void ReadingSheet::loadHistory()
 {
     if (rows_.isEmpty())
         return;
-    const QDate first = QDate::fromString(month_ + QStringLiteral("01"), QStringLiteral("yyyyMMdd"));
-    const QString from = first.isValid() ? monthKey(first.addMonths(-HistoryMonths)) : QString();
+    const QDate start = QDate::fromString(month_ + QStringLiteral("01"), QStringLiteral("yyyyMMdd"));
+    const QString from = start.isValid() ? monthKey(start.addMonths(-HistoryMonths)) : QString();
 
-    QHash<int, QList<Past>> pasts;  // row → lines
+    // A household's rows stand together, in the order of the sheet's items.
+    QHash<QByteArray, int> householdOf;  // UTF-8 door number → household
+    householdOf.reserve(households_.size());
+    for (int h = 0; h < households_.size(); ++h)
+        householdOf.insert(households_[h].door.toUtf8(), h);
     QList<int> itemsInSheet;
-    for (const SheetRow& r : rows_)
-        if (!itemsInSheet.contains(r.item))
-            itemsInSheet.append(r.item);
+    for (const SheetRow& r : rows_) {
+        if (r.household > 0)
+            break;
+        itemsInSheet.append(r.item);
+    }
+
+    // Every line of the six months in one list, ordered by row, then month (latest
+    // first), then ID: the lines of a row stand together.
+    std::vector<Past> lines;
+    lines.reserve(size_t(rows_.size()) * HistoryMonths);
     if (!from.isEmpty()) {
-        for (int item : itemsInSheet) {
+        for (int slot = 0; slot < itemsInSheet.size(); ++slot) {
+            const int item = itemsInSheet[slot];
             Statement st = db_.prepare(QStringLiteral(
-                "select 门牌号, 月份, ID, 上月数, 本月数 from 收费2 where 项目号 = ? and 月份 >= ? and 月份 < ?"));
+                "select 门牌号, cast(月份 as integer), ID, 上月数, 本月数 from 收费2 "
+                "where 项目号 = ? and 月份 >= ? and 月份 < ?"));
             st.bind(1, items_[item].no).bind(2, from).bind(3, month_);
-            const QString itemNo = items_[item].no.toString();
             while (st.step()) {
-                const int i = index_.value(key(st.value(0).toString(), itemNo), -1);
-                if (i < 0)
+                const int h = householdOf.value(st.rawText(0), -1);
+                if (h < 0)
                     continue;
-                pasts[i].append({st.value(1).toString(), st.value(2).toLongLong(), storedNumber(st.value(3)),
-                                 storedNumber(st.value(4))});
+                lines.push_back({households_[h].firstRow + slot, int(st.value(1).toLongLong()),
+                                 st.value(2).toLongLong(), storedNumber(st.value(3)), storedNumber(st.value(4))});
             }
         }
     }
+    auto later = [](const Past& a, const Past& b) {
+        if (a.row != b.row)
+            return a.row < b.row;
+        return a.month != b.month ? a.month > b.month : a.id < b.id;
+    };
+    std::sort(lines.begin(), lines.end(), later);
 
+    size_t at = 0;
+    QList<Past> alone;
     for (int i = 0; i < rows_.size(); ++i) {
         SheetRow& r = rows_[i];
         const BillItem& item = items_[r.item];
-        QList<Past> lines = pasts.take(i);
-        auto monthsOf = [](const QList<Past>& l) {
-            int n = 0;
-            for (int k = 0; k < l.size(); ++k)
-                n += (k == 0 || l[k].month != l[k - 1].month);
-            return n;
-        };
-        auto order = [](QList<Past>& l) {
-            std::sort(l.begin(), l.end(), [](const Past& a, const Past& b) {
-                return a.month != b.month ? a.month > b.month : a.id < b.id;
-            });
-        };
-        order(lines);
-        if (monthsOf(lines) < HistoryMonths) {
-            lines.clear();
+        size_t end = at;
+        int months = 0;
+        for (; end < lines.size() && lines[end].row == i; ++end)
+            months += (end == at || lines[end].month != lines[end - 1].month);
+        const Past* first = lines.data() + at;
+        qsizetype count = qsizetype(end - at);
+        at = end;
+        if (months < HistoryMonths) {
+            // Fewer months in the range: the household's own lines, as bill entry reads them.
+            alone.clear();
             Statement st = db_.prepare(QStringLiteral(
-                "select 月份, ID, 上月数, 本月数 from 收费2 where 门牌号 = ? and +项目号 = ? and 月份 < ? "
-                "order by 月份 desc, ID limit 64"));
+                "select cast(月份 as integer), ID, 上月数, 本月数 from 收费2 where 门牌号 = ? and +项目号 = ? "
+                "and 月份 < ? order by 月份 desc, ID limit 64"));
             st.bind(1, r.door).bind(2, item.no).bind(3, month_);
             while (st.step())
-                lines.append({st.value(0).toString(), st.value(1).toLongLong(), storedNumber(st.value(2)),
+                alone.append({i, int(st.value(0).toLongLong()), st.value(1).toLongLong(), storedNumber(st.value(2)),
                               storedNumber(st.value(3))});
-            order(lines);
+            std::sort(alone.begin(), alone.end(), later);
+            first = alone.constData();
+            count = alone.size();
         }
         // The first line of each month, latest month first.
         double sum = 0;
         int n = 0;
         bool zero = false;
-        for (int k = 0; k < lines.size() && n < HistoryMonths; ++k) {
-            if (k > 0 && lines[k].month == lines[k - 1].month)
+        for (qsizetype k = 0; k < count && n < HistoryMonths; ++k) {
+            if (k > 0 && first[k].month == first[k - 1].month)
                 continue;
             if (n == 0 && item.metered)
-                r.previous = lines[k].current;
-            const double u = item.metered ? lines[k].current - lines[k].previous : lines[k].current;
+                r.previous = first[k].current;
+            const double u = item.metered ? first[k].current - first[k].previous : first[k].current;
             sum += u;
             zero = zero || u == 0;
             ++n;

@@ -149,6 +149,12 @@ QVariant Statement::value(int i) const
     }
 }
 
+QByteArray Statement::rawText(int i) const
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
+    return text ? QByteArray::fromRawData(text, sqlite3_column_bytes(stmt_, i)) : QByteArray();
+}
+
 QVariantList Statement::row() const
 {
     QVariantList r;

@@ -47,6 +47,9 @@ public:
     QString columnName(int i) const;
     QVariant value(int i) const;
     QVariantList row() const;
+    // The column's text as UTF-8 without a copy: valid until the next step() (for
+    // hash look-ups over many rows); empty for NULL.
+    QByteArray rawText(int i) const;
 
 private:
     Database* db_;
