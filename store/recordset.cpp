@@ -185,6 +185,7 @@ void RecordSet::onChange(const ChangeNotice& notice)
     if (!stale_)
         noticeKey_ = pos_ >= 0 && pos_ < rows_.size() && !gap_ ? rows_[pos_].key : 0;
     stale_ = true;
+    announced_ = false;
     if (noticePending_)
         return;
     noticePending_ = true;
@@ -194,7 +195,7 @@ void RecordSet::onChange(const ChangeNotice& notice)
 void RecordSet::deliverNotice()
 {
     noticePending_ = false;
-    if (!loaded_)
+    if (!loaded_ || announced_)
         return;
     // Grids and boxes read the new rows; a set nobody shows stays stale until asked.
     if (receivers(SIGNAL(rowsReset())) == 0 && receivers(SIGNAL(currentChanged())) == 0)
@@ -208,6 +209,7 @@ void RecordSet::deliverNotice()
 
 void RecordSet::markStale()
 {
+    announced_ = true;  // a notice waiting to be delivered has nothing left to say
     loaded_ = false;
     stale_ = false;
     rows_.clear();
@@ -660,7 +662,19 @@ void RecordSet::cancelBatch()
 
 void RecordSet::requery(bool keepPosition)
 {
-    const Bookmark keep = keepPosition && loaded_ ? bookmark() : 0;
+    // A set a notice marked stale is read once here, not refreshed first to find
+    // its current row: the row noted with the notice is looked for instead, and
+    // when it has gone, the row that took its place is current.
+    Bookmark keep = 0;
+    int keepAt = -1;
+    if (keepPosition && loaded_) {
+        if (stale_ && !hasPendingChanges()) {
+            keep = noticeKey_;
+            keepAt = pos_;
+        } else {
+            keep = bookmark();
+        }
+    }
     if (hasPendingChanges())
         updateBatch();
     open_ = true;
@@ -670,5 +684,7 @@ void RecordSet::requery(bool keepPosition)
         const int i = indexOfKey(keep);
         if (i >= 0)
             setPosition(i);
+        else if (keepAt >= 0 && keepAt < int(rows_.size()))
+            setPosition(keepAt);
     }
 }

@@ -159,6 +159,7 @@ private:
     mutable bool loaded_ = false;
     mutable bool stale_ = false;
     bool noticePending_ = false;
+    bool announced_ = false;  // reset and re-read since the last notice
     Bookmark noticeKey_ = 0;
     int listener_ = 0;
     mutable QList<Row> rows_;

@@ -36,6 +36,8 @@ private slots:
     void writeToOneTableLeavesOtherSetsAlone();
     void rolledBackWritesAreNotAnnounced();
     void allPendingEditsInOneTransaction();
+    void requeryAfterANoticeKeepsTheRowAndResetsOnce_data();
+    void requeryAfterANoticeKeepsTheRowAndResetsOnce();
 };
 
 void TestRowSharing::differentColumnsOfOneRowAreBothKept()
@@ -285,6 +287,38 @@ void TestRowSharing::allPendingEditsInOneTransaction()
     QCOMPARE(e.scalar("select 户名 from 档案库 where 门牌号 = '0101'").toString(), QStringLiteral("甲改"));
     QCOMPARE(e.scalar("select 面积 from 档案库 where 门牌号 = '0103'").toDouble(), 101.0);
     QCOMPARE(e.scalar("select 固定收费 from 项目").toDouble(), 55.0);
+}
+
+void TestRowSharing::requeryAfterANoticeKeepsTheRowAndResetsOnce_data()
+{
+    QTest::addColumn<QString>("write");
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<double>("balance");
+    QTest::newRow("current row changed") << "update 档案库 set 账户余额 = 25 where 门牌号 = '0102'" << "0102" << 25.0;
+    QTest::newRow("another row added") << "insert into 档案库 (门牌号, 账户余额) values ('0100', 5)" << "0102" << 20.0;
+    QTest::newRow("current row deleted") << "delete from 档案库 where 门牌号 = '0102'" << "0103" << 30.0;
+}
+
+// A set written behind its back and then requeried (as after a collection) shows
+// the file's rows on the same row and tells its views once, not again when the
+// notice is delivered.
+void TestRowSharing::requeryAfterANoticeKeepsTheRowAndResetsOnce()
+{
+    QFETCH(QString, write);
+    QFETCH(QString, current);
+    QFETCH(double, balance);
+    TestEstate e;
+    fill(e);
+    RecordSet& shared = e.env().rs档案();
+    shared.moveNext();  // on 0102
+    QSignalSpy reset(&shared, &RecordSet::rowsReset);
+    e.db().exec(write);
+    shared.requery(true);
+    QCOMPARE(shared.value("门牌号").toString(), current);
+    QCOMPARE(shared.value("账户余额").toDouble(), balance);
+    QCoreApplication::processEvents();
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(shared.value("门牌号").toString(), current);
 }
 
 QTEST_MAIN(TestRowSharing)
