@@ -201,6 +201,11 @@ Database::Database(sqlite3* db, const QString& path) : db_(db), path_(path), cac
 void Database::onUpdate(void* self, int, const char*, const char* table, long long)
 {
     auto* d = static_cast<Database*>(self);
+    // Rows of one statement come one after another: the table is named once.
+    if (d->lastWriter_ == d->writer_ && !d->lastTable_.isEmpty() && d->lastTable_ == table)
+        return;
+    d->lastTable_ = table;
+    d->lastWriter_ = d->writer_;
     d->written_[QString::fromUtf8(table).toLower()].insert(d->writer_);
 }
 
@@ -209,6 +214,7 @@ void Database::settle()
     if (written_.isEmpty() || depth_ > 0 || !sqlite3_get_autocommit(db_))
         return;
     ChangeNotice notice{std::exchange(written_, {})};
+    lastTable_.clear();
     const auto listeners = listeners_;
     for (const auto& [id, listener] : listeners) {
         const bool alive = std::any_of(listeners_.cbegin(), listeners_.cend(),

@@ -153,7 +153,11 @@ private:
     static void onUpdate(void* self, int op, const char* dbName, const char* table, long long rowid);
     // Tells the listeners once no transaction is open any more.
     void settle();
-    void dropWritten() { written_.clear(); }
+    void dropWritten()
+    {
+        written_.clear();
+        lastTable_.clear();
+    }
 
     explicit Database(sqlite3* db, const QString& path);
     friend class Transaction;
@@ -166,6 +170,8 @@ private:
     QByteArray dropping_;  // the table a DROP TABLE being prepared drops
     const void* writer_ = nullptr;
     QHash<QString, QSet<const void*>> written_;  // since the last notice
+    QByteArray lastTable_;                       // the table the update hook named last
+    const void* lastWriter_ = nullptr;
     QList<QPair<int, ChangeListener>> listeners_;
     int nextListener_ = 1;
     QList<RecordSet*> recordSets_;
