@@ -15,7 +15,7 @@ Ledger ledger(Database& db, const AppContext& app, const Clock& clock)
 void install(DataEnvironment& env, const AppContext& app, const Clock& clock)
 {
     Database& db = env.db();
-    Ledger::ensure(db);
+    Ledger::ensure(db, clock.now());
     db.addRowWriteHook(QStringLiteral("档案库"), [&app, &clock](Database& d, const RowWrite& w) {
         const QString kDoor = QStringLiteral("门牌号");
         const QString kBalance = QStringLiteral("账户余额");

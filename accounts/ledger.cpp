@@ -50,11 +50,7 @@ QString Ledger::timeText(const QDateTime& t)
 
 double Ledger::number(const QVariant& v)
 {
-    if (v.isNull() || !v.isValid())
-        return 0;
-    if (v.typeId() == QMetaType::QString)
-        return typedNumber(v.toString());
-    return v.toDouble();
+    return storedNumber(v);
 }
 
 bool Ledger::sameValue(const QVariant& a, const QVariant& b)
@@ -71,7 +67,7 @@ bool Ledger::exists(Database& db)
     return !Schema::columns(db, QStringLiteral("账户流水")).isEmpty();
 }
 
-void Ledger::ensure(Database& db)
+void Ledger::ensure(Database& db, const QDateTime& now)
 {
     if (exists(db))
         return;
@@ -82,7 +78,7 @@ void Ledger::ensure(Database& db)
     db.exec(QStringLiteral("insert into 账户流水 (门牌号, 时间, 操作员, 类别, 金额, 余额, 说明) "
                            "select 门牌号, ?, '', ?, coalesce(账户余额, 0), coalesce(账户余额, 0), ? "
                            "from 档案库 order by ID"),
-            {timeText(QDateTime::currentDateTime()), LedgerKind::opening(), QStringLiteral("建立账务流水时的账户余额")});
+            {timeText(now), LedgerKind::opening(), QStringLiteral("建立账务流水时的账户余额")});
     t.commit();
 }
 

@@ -49,8 +49,9 @@ public:
 
     // Creates the ledger and its counters when the file has none; an older file
     // then gets one opening movement per household carrying its current balance,
-    // and its bills paid so far are recorded as paid before the ledger began.
-    static void ensure(Database& db);
+    // and its bills paid so far are recorded as paid before the ledger began. The
+    // opening movements are stamped `now`.
+    static void ensure(Database& db, const QDateTime& now = QDateTime::currentDateTime());
     static bool exists(Database& db);
 
     // Reads the household's stored balance, writes the new one and the movement.

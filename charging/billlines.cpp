@@ -19,15 +19,6 @@ QString BillItem::lineName() const
     return name + (byArea ? QStringLiteral("(按面积)") : QString());
 }
 
-double storedNumber(const QVariant& v)
-{
-    if (v.isNull() || !v.isValid())
-        return 0.0;
-    if (v.typeId() == QMetaType::QString)
-        return typedNumber(v.toString());
-    return v.toDouble();
-}
-
 QString offeredFixed(const QVariant& fixed)
 {
     return plainNumber(storedNumber(fixed));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/numbers.h"
+
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -25,8 +27,6 @@ struct BillItem {
 // The items in the order of the set (项目号 ascending in the shared set).
 QList<BillItem> chargeItems(RecordSet& items);
 
-// A stored number as bill entry reads it: empty counts 0, text is read as a typed number.
-double storedNumber(const QVariant& v);
 // The price or amount offered for an item: its 固定收费, "0" when empty.
 QString offeredFixed(const QVariant& fixed);
 

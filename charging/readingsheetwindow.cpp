@@ -410,7 +410,7 @@ QString ReadingSheetWindow::exportBlank()
 {
     try {
         const QString path = exportTableToReportFolder(BlankSheet::table(*sheet_), QStringLiteral("抄表单") + sheet_->month());
-        services_.opener.open(path);
+        services_.prompter.inform(exportDoneMessage(path), services_.app.appTitle, Prompter::Icon::Information);
         return path;
     } catch (const FileError& e) {
         report(QStringLiteral("抄表单未能导出"), e.message());

@@ -18,15 +18,6 @@ const QString kCharge = QStringLiteral("收费金额");
 const QString kBalance = QStringLiteral("账户余额");
 const QString kPaid = QStringLiteral("缴费标志");
 
-double number(const QVariant& v)
-{
-    if (v.isNull() || !v.isValid())
-        return 0;
-    if (v.typeId() == QMetaType::QString)
-        return typedNumber(v.toString());
-    return v.toDouble();
-}
-
 }  // namespace
 
 Collection::Collection(Services& services) : s_(services) {}
@@ -86,12 +77,12 @@ Collection::Outcome Collection::collect(const QString& remarks)
     const QVariant storedCharge = billRows.first().value(2);
     const QVariant storedBalance = householdRows.first().value(1);
 
-    const double charge = number(storedCharge);
+    const double charge = storedNumber(storedCharge);
     const bool confirmed = p.askYesNo(
         QStringLiteral("本次应缴费用是:") + formatMask(charge, QStringLiteral("#,##0.00")) + QStringLiteral(",是否确认?"),
         title);
     if (confirmed) {
-        const double balance = number(storedBalance);  // empty counts as 0
+        const double balance = storedNumber(storedBalance);  // empty counts as 0
         double cash = 0;
         if (balance > 0.5) {
             const bool useCredit = p.askYesNo(QStringLiteral("此住户有预存款:") +
@@ -170,7 +161,7 @@ qint64 Collection::write(const Settlement& st)
             throw StoreError(0, QStringLiteral("缴费记录已不存在"));
         throw StaleValueError();
     }
-    const double charge = number(st.charge);
+    const double charge = storedNumber(st.charge);
     const double cash = st.cash;
     Ledger::Movement m;
     m.door = st.door;

@@ -25,13 +25,6 @@ QString text(const QVariant& v)
     return isEmpty(v) ? QString() : v.toString();
 }
 
-double number(const QVariant& v)
-{
-    if (v.typeId() == QMetaType::QString)
-        return typedNumber(v.toString());
-    return v.toDouble();
-}
-
 // A number without a mask; empty stays empty.
 QString plain(const QVariant& v)
 {
@@ -217,7 +210,7 @@ ReceiptPage ReceiptPage::build(const ReceiptData& d, int pageWidth)
     size = 10;
     QVariant before;
     if (!isEmpty(d.balance) && !isEmpty(d.charge) && !isEmpty(d.cash))
-        before = number(d.balance) + number(d.charge) - number(d.cash);
+        before = storedNumber(d.balance) + storedNumber(d.charge) - storedNumber(d.cash);
     print(two + QStringLiteral("应收合计：") + masked(d.charge, QStringLiteral("#,##0.00")) + blanks(10) +
           QStringLiteral("账户余额:") + masked(d.balance, QStringLiteral("#,##0.000")) + blanks(10) +
           QStringLiteral("原账户余额:") + masked(before, QStringLiteral("#,##0.000")));

@@ -279,6 +279,15 @@ double typedNumber(const std::optional<QString>& answer)
     return answer ? typedNumber(*answer) : 0.0;
 }
 
+double storedNumber(const QVariant& v)
+{
+    if (v.isNull() || !v.isValid())
+        return 0.0;
+    if (v.typeId() == QMetaType::QString)
+        return typedNumber(v.toString());
+    return v.toDouble();
+}
+
 QString formatMask(double v, const QString& mask)
 {
     if (!std::isfinite(v))

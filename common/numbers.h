@@ -17,6 +17,8 @@
 double typedNumber(const QString& answer);
 // std::nullopt (the input box was cancelled) gives 0.
 double typedNumber(const std::optional<QString>& answer);
+// A number as stored in a column: empty counts 0, text is read as a typed number.
+double storedNumber(const QVariant& v);
 
 // A number through a display mask: "#,##0.00", "#,##0", "###0", "#,###",
 // "#,###.00", "#,##0.000", "#,##0.0000", "#,##0.00000" and their relatives,

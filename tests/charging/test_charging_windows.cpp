@@ -2,6 +2,7 @@
 #include "charging/itemwindow.h"
 #include "charging/windows.h"
 #include "estate.h"
+#include "shots.h"
 #include "shell/windowregistry.h"
 #include "store/gridview.h"
 #include "store/navbar.h"
@@ -19,15 +20,6 @@
 using Kind = ScriptedPrompter::Kind;
 
 namespace {
-
-void shoot(QWidget& w, const QString& name)
-{
-    const QString dir = qEnvironmentVariable("FENWARY_SHOTS");
-    if (dir.isEmpty())
-        return;
-    QDir().mkpath(dir);
-    w.grab().save(QDir(dir).filePath(name));
-}
 
 QString door(int i)
 {

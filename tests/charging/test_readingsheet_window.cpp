@@ -2,7 +2,9 @@
 #include "charging/readingsheet.h"
 #include "charging/readingsheetmodel.h"
 #include "charging/readingsheetwindow.h"
+#include "common/tableout.h"
 #include "estate.h"
+#include "shots.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
@@ -12,18 +14,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-void shoot(QWidget& w, const QString& name)
-{
-    const QString dir = qEnvironmentVariable("FENWARY_SHOTS");
-    if (dir.isEmpty())
-        return;
-    QDir().mkpath(dir);
-    w.grab().save(QDir(dir).filePath(name));
-}
 
 // Two buildings of three households; water metered, parking by quantity, a fixed fee.
 void fill(TestEstate& e)
@@ -60,6 +54,7 @@ private slots:
     void previewRunAndUndo();
     void buildingPrefixNarrowsTheSheet();
     void importReportThenConfirm();
+    void blankSheetExported();
 };
 
 void TestReadingSheetWindow::opensOnTheProposedMonthWithEveryRow()
@@ -219,6 +214,26 @@ void TestReadingSheetWindow::importReportThenConfirm()
     QCOMPARE(w.model()->index(0, ReadingSheetModel::Reading).data().toString(), QStringLiteral("530"));
     QVERIFY(!w.openImport(QStringLiteral("/nonexistent/读数.csv")));
     QVERIFY(e.prompter.texts().last().startsWith(QStringLiteral("读数文件未能读取：")));
+}
+
+void TestReadingSheetWindow::blankSheetExported()
+{
+    QTemporaryDir reports;
+    qputenv("FENWARY_REPORT_DIR", reports.path().toUtf8());
+    TestEstate e;
+    fill(e);
+    ReadingSheetWindow w(e.services());
+    w.blankButton()->click();
+    qunsetenv("FENWARY_REPORT_DIR");
+    const QString xlsx = QDir(reports.path()).filePath(QStringLiteral("抄表单202406.xlsx"));
+    QCOMPARE(e.prompter.texts(), QStringList{exportDoneMessage(xlsx)});
+    QVERIFY(QFileInfo(xlsx).size() > 0);
+    // The CSV beside it: the header and one line per sheet row.
+    QFile csv(QDir(reports.path()).filePath(QStringLiteral("抄表单202406.csv")));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csv.readAll().split('\n');
+    QCOMPARE(lines.size(), 1 + 12 + 1);  // the last line end leaves an empty piece
+    QVERIFY(lines.first().contains("本月读数"));
 }
 
 QTEST_MAIN(TestReadingSheetWindow)
