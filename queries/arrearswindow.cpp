@@ -1,4 +1,5 @@
 #include "queries/arrearswindow.h"
+#include "queries/windowparts.h"
 
 #include "collection/documentprinter.h"
 #include "common/dates.h"
@@ -69,14 +70,9 @@ void ArrearsModel::sort(int column, Qt::SortOrder order)
     emit layoutChanged();
 }
 
-namespace {
+using WindowParts::button;
 
-QPushButton* button(const QString& name, const QString& caption, QWidget* parent)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    return b;
-}
+namespace {
 
 void setupGrid(QTableView* view)
 {
@@ -97,12 +93,9 @@ ArrearsWindow::ArrearsWindow(Services& services, QWidget* parent) : QWidget(pare
     setObjectName(QStringLiteral("frm_欠费一览"));
     setWindowTitle(QStringLiteral("欠费一览"));
 
-    separator_ = new QLineEdit(QStringLiteral("-"), this);
-    separator_->setObjectName(QStringLiteral("txt分隔符"));
-    separator_->setMaximumWidth(50);
-    building_ = new QLineEdit(this);
-    building_->setObjectName(QStringLiteral("txt楼号"));
-    building_->setMaximumWidth(110);
+    const WindowParts::BuildingBoxes filter = WindowParts::buildingBoxes(this);
+    separator_ = filter.separator;
+    building_ = filter.building;
     minMonths_ = new QSpinBox(this);
     minMonths_->setObjectName(QStringLiteral("spn月数"));
     minMonths_->setRange(0, 999);

@@ -1,4 +1,5 @@
 #include "queries/querywindow.h"
+#include "queries/windowparts.h"
 
 #include "common/gbkfile.h"
 #include "common/tableout.h"
@@ -22,6 +23,8 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+
+using WindowParts::button;
 
 namespace {
 
@@ -68,13 +71,6 @@ QComboBox* editableCombo(const QString& name, QWidget* parent)
     box->setInsertPolicy(QComboBox::NoInsert);
     box->setMinimumWidth(130);
     return box;
-}
-
-QPushButton* button(const QString& name, const QString& caption, QWidget* parent)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    return b;
 }
 
 }  // namespace
@@ -204,14 +200,9 @@ void QueryWindow::loadItems()
 void QueryWindow::loadMonths()
 {
     try {
-        const ScratchSet months =
-            services_.data.scratch(QStringLiteral("select DISTINCT(月份) from 缴费历史 order by 月份"));
-        for (const QVariantList& row : months.rows()) {
-            if (row.value(0).isNull())
-                continue;
-            firstMonth_->addItem(row.value(0).toString());
-            lastMonth_->addItem(row.value(0).toString());
-        }
+        const QStringList months = WindowParts::billedMonths(services_.data);
+        firstMonth_->addItems(months);
+        lastMonth_->addItems(months);
     } catch (const StoreError& e) {
         showStoreError(QStringLiteral("读取月份"), e.message());
     }

@@ -1,4 +1,5 @@
 #include "queries/summarywindow.h"
+#include "queries/windowparts.h"
 
 #include "common/gbkfile.h"
 #include "common/numbers.h"
@@ -24,14 +25,9 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 
-namespace {
+using WindowParts::button;
 
-QPushButton* button(const QString& name, const QString& caption, QWidget* parent)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    return b;
-}
+namespace {
 
 QComboBox* monthBox(const QString& name, QWidget* parent)
 {
@@ -50,23 +46,15 @@ SummaryWindow::SummaryWindow(Services& services, QWidget* parent) : QWidget(pare
     setObjectName(QStringLiteral("frm_收费汇总"));
     setWindowTitle(QStringLiteral("收费汇总"));
 
-    separator_ = new QLineEdit(QStringLiteral("-"), this);
-    separator_->setObjectName(QStringLiteral("txt分隔符"));
-    separator_->setMaximumWidth(50);
-    building_ = new QLineEdit(this);
-    building_->setObjectName(QStringLiteral("txt楼号"));
-    building_->setMaximumWidth(110);
+    const WindowParts::BuildingBoxes filter = WindowParts::buildingBoxes(this);
+    separator_ = filter.separator;
+    building_ = filter.building;
     first_ = monthBox(QStringLiteral("cbo起始月份"), this);
     last_ = monthBox(QStringLiteral("cbo截止月份"), this);
     try {
-        const ScratchSet months =
-            services_.data.scratch(QStringLiteral("select DISTINCT(月份) from 缴费历史 order by 月份"));
-        for (const QVariantList& row : months.rows()) {
-            if (row.value(0).isNull())
-                continue;
-            first_->addItem(row.value(0).toString());
-            last_->addItem(row.value(0).toString());
-        }
+        const QStringList months = WindowParts::billedMonths(services_.data);
+        first_->addItems(months);
+        last_->addItems(months);
     } catch (const StoreError& e) {
         services_.prompter.inform(QStringLiteral("读取月份失败：%1").arg(e.message()), services_.app.appTitle,
                                   Prompter::Icon::Critical);
