@@ -3,7 +3,7 @@
 #include "accounts/ledger.h"
 #include "accounts/reportdocument.h"
 #include "accounts/reporttablemodel.h"
-#include "collection/receiptprinter.h"
+#include "documents/documentprinter.h"
 #include "common/dates.h"
 #include "common/gbkfile.h"
 #include "common/numbers.h"
@@ -109,14 +109,14 @@ void LedgerReportWindow::exportExcel()
 
 void LedgerReportWindow::print(bool preview)
 {
-    const QList<ReceiptPage> doc = pages();
+    const QList<DocumentPage> doc = pages();
     if (sink_) {
         sink_(doc);
         return;
     }
     QString error;
-    if (!ReceiptPrinter::printPages(doc, documentName(), this,
-                                    preview ? ReceiptPrinter::Output::Preview : ReceiptPrinter::Output::DefaultPrinter,
+    if (!DocumentPrinter::printPages(doc, documentName(), this,
+                                    preview ? DocumentPrinter::Output::Preview : DocumentPrinter::Output::DefaultPrinter,
                                     &error))
         fail(QStringLiteral("打印失败: %1").arg(error));
 }
@@ -164,7 +164,7 @@ void DayTakingsWindow::refresh()
     showTable(takings_.table(), takings_.totalsText());
 }
 
-QList<ReceiptPage> DayTakingsWindow::pages() const
+QList<DocumentPage> DayTakingsWindow::pages() const
 {
     const QString who = takings_.operatorName.isEmpty() ? kAll : takings_.operatorName;
     return ReportDocument::pages(s_.app.receiptName + QStringLiteral("  收款日报"),
@@ -239,7 +239,7 @@ void StatementWindow::refresh()
                   formatMask(Ledger::number(statement_.storedBalance), kMoney)));
 }
 
-QList<ReceiptPage> StatementWindow::pages() const
+QList<DocumentPage> StatementWindow::pages() const
 {
     const QString range = statement_.firstMonth.isEmpty() && statement_.lastMonth.isEmpty()
                               ? kAll
@@ -297,7 +297,7 @@ void BooksCheckWindow::refresh()
                              : QStringLiteral("发现 %1 处不符。程序不会自动更正，请核查后处理。").arg(found_.size()));
 }
 
-QList<ReceiptPage> BooksCheckWindow::pages() const
+QList<DocumentPage> BooksCheckWindow::pages() const
 {
     return ReportDocument::pages(s_.app.receiptName + QStringLiteral("  账务核对"),
                                  {QStringLiteral("核对日期: %1").arg(isoDate(s_.clock.today()))}, table(),

@@ -4,7 +4,7 @@
 #include "accounts/bookscheck.h"
 #include "accounts/daytakings.h"
 #include "accounts/reporttable.h"
-#include "collection/receipt.h"
+#include "documents/documentpage.h"
 
 #include <QWidget>
 #include <functional>
@@ -27,10 +27,10 @@ public:
     QTableView* grid() const { return grid_; }
     QLabel* summary() const { return summary_; }
     // The document as printed.
-    virtual QList<ReceiptPage> pages() const = 0;
+    virtual QList<DocumentPage> pages() const = 0;
     virtual QString documentName() const = 0;
     // Where documents go; by default the printer (or a preview).
-    using PageSink = std::function<void(const QList<ReceiptPage>&)>;
+    using PageSink = std::function<void(const QList<DocumentPage>&)>;
     void setPageSink(PageSink sink) { sink_ = std::move(sink); }
 
     void print(bool preview);
@@ -63,7 +63,7 @@ public:
     QDateEdit* dayBox() const { return day_; }
     QComboBox* operatorBox() const { return operator_; }
     const DayTakings& takings() const { return takings_; }
-    QList<ReceiptPage> pages() const override;
+    QList<DocumentPage> pages() const override;
     QString documentName() const override { return QStringLiteral("收款日报"); }
     void refresh() override;
 
@@ -82,7 +82,7 @@ public:
     QComboBox* lastBox() const { return last_; }
     QLabel* householdLabel() const { return household_; }
     const AccountStatement& statement() const { return statement_; }
-    QList<ReceiptPage> pages() const override;
+    QList<DocumentPage> pages() const override;
     QString documentName() const override { return QStringLiteral("对账单"); }
     void refresh() override;
     // Follows the current household of rs档案.
@@ -102,7 +102,7 @@ class BooksCheckWindow : public LedgerReportWindow {
 public:
     explicit BooksCheckWindow(Services& services, QWidget* parent = nullptr);
     const QList<BooksCheck::Mismatch>& found() const { return found_; }
-    QList<ReceiptPage> pages() const override;
+    QList<DocumentPage> pages() const override;
     QString documentName() const override { return QStringLiteral("账务核对"); }
     void refresh() override;
     static QString allAgreeText();

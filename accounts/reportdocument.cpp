@@ -18,9 +18,9 @@ QString pad(const QString& text, int width, bool right)
     return right ? blanks + text : text + blanks;
 }
 
-ReceiptLine line(const QString& text, double size = 9)
+DocumentLine line(const QString& text, double size = 9)
 {
-    ReceiptLine l;
+    DocumentLine l;
     l.size = size;
     l.text = text;
     return l;
@@ -28,7 +28,7 @@ ReceiptLine line(const QString& text, double size = 9)
 
 }  // namespace
 
-QList<ReceiptPage> pages(const QString& title, const QStringList& head, const ReportTable& table,
+QList<DocumentPage> pages(const QString& title, const QStringList& head, const ReportTable& table,
                          const QStringList& foot, int rowsPerPage)
 {
     const int n = table.columnCount();
@@ -62,9 +62,9 @@ QList<ReceiptPage> pages(const QString& title, const QStringList& head, const Re
 
     const int perPage = std::max(1, rowsPerPage);
     const int pageCount = std::max(1, int((table.rows.size() + perPage - 1) / perPage));
-    QList<ReceiptPage> out;
+    QList<DocumentPage> out;
     for (int p = 0; p < pageCount; ++p) {
-        ReceiptPage page;
+        DocumentPage page;
         page.lines << line(QStringLiteral("  ") + title, 14);
         for (const QString& h : head)
             page.lines << line(QStringLiteral("  ") + h, 10);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "accounts/reporttable.h"
-#include "collection/receipt.h"
+#include "documents/documentpage.h"
 
 #include <QList>
 #include <QString>
@@ -14,6 +14,6 @@
 namespace ReportDocument {
 // Display cells of a text (two per character outside ASCII).
 int cells(const QString& text);
-QList<ReceiptPage> pages(const QString& title, const QStringList& head, const ReportTable& table,
+QList<DocumentPage> pages(const QString& title, const QStringList& head, const ReportTable& table,
                          const QStringList& foot, int rowsPerPage = 48);
 }  // namespace ReportDocument

@@ -1,7 +1,7 @@
 // Times the arrears board, the month summary, the XLSX of the all-items listing and
 // 500 notices to PDF on the large estate. Run by hand: `fenwary_bench_arrears
 // /tmp/fenwary-large` (the estate of fenwary_generate); prints the median of 5 runs.
-#include "collection/documentprinter.h"
+#include "documents/documentprinter.h"
 #include "common/tableout.h"
 #include "queries/allitemsquery.h"
 #include "queries/arrearsboard.h"
@@ -83,7 +83,7 @@ int main(int argc, char** argv)
                 notices << NoticeData::forRow(*db, r, QStringLiteral("示例小区"), QStringLiteral("请按时缴费"),
                                               QDate(2026, 12, 8));
             const DocumentPrinter::Pages pages = [&](int width) {
-                QList<ReceiptPage> p;
+                QList<DocumentPage> p;
                 for (const NoticeData& n : notices)
                     p << NoticePage::build(n, width);
                 return p;

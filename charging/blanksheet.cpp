@@ -54,21 +54,21 @@ OutTable table(const ReadingSheet& sheet)
     return t;
 }
 
-QList<ReceiptPage> pages(const ReadingSheet& sheet, int pageWidthTwips, int linesPerPage)
+QList<DocumentPage> pages(const ReadingSheet& sheet, int pageWidthTwips, int linesPerPage)
 {
-    QList<ReceiptPage> out;
+    QList<DocumentPage> out;
     const int n = int(sheet.rows().size());
     const int perPage = std::max(1, linesPerPage);
     const int count = std::max(1, (n + perPage - 1) / perPage);
     for (int p = 0; p < count; ++p) {
-        ReceiptPage page;
+        DocumentPage page;
         page.lines.append({QStringLiteral("宋体"), 16, false, pageWidthTwips / 10,
                            QStringLiteral("抄表单  %1").arg(sheet.month())});
         page.lines.append({QStringLiteral("宋体"), 10, false, 0,
                            QStringLiteral("第 %1 页 / 共 %2 页").arg(p + 1).arg(count)});
         const QStringList h = header();
         page.lines.append({QStringLiteral("宋体"), 10, false, 0, line(h[0], h[1], h[2], h[3], h[4])});
-        page.lines.append({QStringLiteral("宋体"), 10, false, 0, ReceiptPage::ruler()});
+        page.lines.append({QStringLiteral("宋体"), 10, false, 0, QString(65, QChar(0x2500))});
         for (int i = p * perPage; i < std::min(n, (p + 1) * perPage); ++i) {
             const SheetRow& r = sheet.row(i);
             const BillItem& item = sheet.itemOf(i);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "collection/receipt.h"
+#include "documents/documentpage.h"
 #include "common/tableout.h"
 
 #include <QList>
@@ -15,6 +15,6 @@ QStringList header();
 OutTable table(const ReadingSheet& sheet);
 // As printed pages (columns built with blanks in the receipt's face), a title and
 // the column header on every page.
-QList<ReceiptPage> pages(const ReadingSheet& sheet, int pageWidthTwips = ReceiptPage::A4WidthTwips,
+QList<DocumentPage> pages(const ReadingSheet& sheet, int pageWidthTwips = DocumentPage::A4WidthTwips,
                          int linesPerPage = 48);
 }  // namespace BlankSheet

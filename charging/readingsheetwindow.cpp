@@ -2,7 +2,7 @@
 
 #include "charging/blanksheet.h"
 #include "charging/monthrun.h"
-#include "collection/documentprinter.h"
+#include "documents/documentprinter.h"
 #include "common/fileopener.h"
 #include "common/reportfolder.h"
 #include "charging/readingimport.h"
@@ -423,7 +423,7 @@ void ReadingSheetWindow::printBlank()
     const ReadingSheet& sheet = *sheet_;
     QString error;
     if (!DocumentPrinter::print([&sheet](int width) { return BlankSheet::pages(sheet, width); },
-                                QStringLiteral("抄表单") + sheet.month(), this, ReceiptPrinter::Output::DefaultPrinter,
+                                QStringLiteral("抄表单") + sheet.month(), this, DocumentPrinter::Output::DefaultPrinter,
                                 &error))
         report(QStringLiteral("抄表单未能打印"), error);
 }

@@ -95,11 +95,6 @@ QString ReceiptPage::columnHeader()
     return names + blanks(10) + QStringLiteral("|") + names + blanks(1);
 }
 
-int ReceiptPage::cells(QChar c)
-{
-    return c.unicode() >= 0x80 ? 2 : 1;
-}
-
 QString ReceiptPage::meteredSegment(const ReceiptData::Metered& m)
 {
     const QString name = text(m.name);
@@ -240,12 +235,3 @@ ReceiptPage ReceiptPage::build(const ReceiptData& d, int pageWidth)
     return page;
 }
 
-QStringList ReceiptPage::dump() const
-{
-    QStringList out;
-    for (const ReceiptLine& l : lines)
-        out << QStringLiteral("%1|%2|%3|%4|%5")
-                   .arg(l.font, QString::number(l.size), l.italic ? QStringLiteral("italic") : QStringLiteral("regular"),
-                        QString::number(l.x), l.text);
-    return out;
-}

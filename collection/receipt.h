@@ -1,5 +1,7 @@
 #pragma once
 
+#include "documents/documentpage.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -37,31 +39,15 @@ struct ReceiptData {
 };
 
 // One printed line: every line starts at the left margin except the title.
-struct ReceiptLine {
-    QString font = QStringLiteral("宋体");
-    double size = 10;
-    bool italic = false;
-    int x = 0;  // twips from the left of the printable area
-    QString text;
-
-    bool operator==(const ReceiptLine&) const = default;
-};
+using ReceiptLine = DocumentLine;
 
 // The receipt laid out as lines of text, columns built with blanks.
-struct ReceiptPage {
-    static constexpr int A4WidthTwips = 11906;
-
-    QList<ReceiptLine> lines;
-
+struct ReceiptPage : DocumentPage {
     // `pageWidth` is the printer's page width in twips; the title stands at a tenth of it.
     static ReceiptPage build(const ReceiptData& data, int pageWidth = A4WidthTwips);
-    // One text per line: "font|size|italic|x|text" (for golden files).
-    QStringList dump() const;
 
     static QString ruler();           // 65 × "─"
     static QString columnHeader();    // the 92-character header of the metered lines
-    // The half-width cells a character takes on the printed page: two outside ASCII.
-    static int cells(QChar c);
     static QString meteredSegment(const ReceiptData::Metered& m);
     static QString fixedSegment(const ReceiptData::Fixed& f);
     // The cash after "实缴现金:": the figure, "  大写:" and its capitals. Whole yuan

@@ -69,11 +69,11 @@ QString NoticePage::monthLine(const ArrearsBoard::Month& m)
     return padRight(monthText(m.month), 16) + padLeft(formatMask(m.charge, Money), 16);
 }
 
-ReceiptPage NoticePage::build(const NoticeData& d, int pageWidth)
+DocumentPage NoticePage::build(const NoticeData& d, int pageWidth)
 {
-    ReceiptPage page;
+    DocumentPage page;
     auto line = [&](const QString& text, double size = 10, int x = 0) {
-        ReceiptLine l;
+        DocumentLine l;
         l.size = size;
         l.x = x;
         l.text = text;
@@ -87,11 +87,11 @@ ReceiptPage NoticePage::build(const NoticeData& d, int pageWidth)
     line(two + QStringLiteral("门牌号:") + d.door + QStringLiteral("    户名: ") + d.name);
     line(QStringLiteral(" "), 10);
     line(two + QStringLiteral("截至") + chineseDate(d.date) + QStringLiteral("，您户尚有下列费用未缴:"));
-    line(two + ReceiptPage::ruler().left(40), 8);
+    line(two + QString(40, QChar(0x2500)), 8);
     line(two + monthHeader());
     for (const ArrearsBoard::Month& m : d.months)
         line(two + monthLine(m));
-    line(two + ReceiptPage::ruler().left(40), 8);
+    line(two + QString(40, QChar(0x2500)), 8);
     line(two + padRight(QStringLiteral("未缴合计:"), 16) + padLeft(formatMask(d.unpaid(), Money), 16));
     line(two + padRight(QStringLiteral("账户余额:"), 16) + padLeft(formatMask(d.balance, Money), 16));
     line(two + padRight(QStringLiteral("应缴总额:"), 16) + padLeft(formatMask(d.owed(), Money), 16));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "collection/receipt.h"
+#include "documents/documentpage.h"
 #include "queries/arrearsboard.h"
 
 #include <QDate>
@@ -29,7 +29,7 @@ struct NoticeData {
 
 // The notice laid out as lines of text in the receipt's face, one page per household.
 struct NoticePage {
-    static ReceiptPage build(const NoticeData& data, int pageWidth = ReceiptPage::A4WidthTwips);
+    static DocumentPage build(const NoticeData& data, int pageWidth = DocumentPage::A4WidthTwips);
     static QString title();       // "催缴通知单"
     static QString monthHeader(); // the header of the month list
     static QString monthLine(const ArrearsBoard::Month& m);

@@ -1,7 +1,7 @@
 #include "queries/arrearswindow.h"
 #include "queries/windowparts.h"
 
-#include "collection/documentprinter.h"
+#include "documents/documentprinter.h"
 #include "common/dates.h"
 #include "common/fileopener.h"
 #include "common/gbkfile.h"
@@ -276,7 +276,7 @@ void ArrearsWindow::printNotices(bool preview)
         return;
     }
     const DocumentPrinter::Pages pages = [&notices](int width) {
-        QList<ReceiptPage> out;
+        QList<DocumentPage> out;
         out.reserve(notices.size());
         for (const NoticeData& n : notices)
             out << NoticePage::build(n, width);
@@ -284,7 +284,7 @@ void ArrearsWindow::printNotices(bool preview)
     };
     QString error;
     if (!DocumentPrinter::print(pages, NoticePage::title(), this,
-                                preview ? ReceiptPrinter::Output::Preview : ReceiptPrinter::Output::DefaultPrinter,
+                                preview ? DocumentPrinter::Output::Preview : DocumentPrinter::Output::DefaultPrinter,
                                 &error))
         services_.prompter.inform(error, services_.app.appTitle, Prompter::Icon::Critical);
 }

@@ -386,11 +386,11 @@ void TestAccountWindows::documentPagesRepeatTheirHeadAndLineUp()
     for (int i = 0; i < 100; ++i)
         t.rows.append({QStringLiteral("1-%1").arg(i), i % 2 ? QStringLiteral("张三") : QStringLiteral("Li"), i * 1000.5});
     t.totals = {QStringLiteral("合计"), QVariant(), 4952475.0};
-    const QList<ReceiptPage> pages =
+    const QList<DocumentPage> pages =
         ReportDocument::pages(QStringLiteral("标题"), {QStringLiteral("日期")}, t, {QStringLiteral("脚注")}, 48);
     QCOMPARE(pages.size(), 3);
     for (int p = 0; p < pages.size(); ++p) {
-        const QList<ReceiptLine>& lines = pages[p].lines;
+        const QList<DocumentLine>& lines = pages[p].lines;
         QCOMPARE(lines[0].text, QStringLiteral("  标题"));
         QCOMPARE(lines[3].text, QStringLiteral("  门牌号  户名          金额"));
         QCOMPARE(lines.last().text, QStringLiteral("  第 %1 页 共 3 页").arg(p + 1));
@@ -400,9 +400,9 @@ void TestAccountWindows::documentPagesRepeatTheirHeadAndLineUp()
                 QCOMPARE(ReportDocument::cells(lines[i].text), ReportDocument::cells(lines[3].text));
     }
     QCOMPARE(pages[2].lines[5].text, QStringLiteral("  1-96    Li       96,048.00"));
-    QVERIFY(pages[2].lines.contains(ReceiptLine{QStringLiteral("宋体"), 9, false, 0,
+    QVERIFY(pages[2].lines.contains(DocumentLine{QStringLiteral("宋体"), 9, false, 0,
                                                QStringLiteral("  合计          4,952,475.00")}));
-    QVERIFY(!pages[0].lines.contains(ReceiptLine{QStringLiteral("宋体"), 10, false, 0, QStringLiteral("  脚注")}));
+    QVERIFY(!pages[0].lines.contains(DocumentLine{QStringLiteral("宋体"), 10, false, 0, QStringLiteral("  脚注")}));
     QCOMPARE(pages[2].lines[pages[2].lines.size() - 3].text, QStringLiteral("  脚注"));
 }
 
@@ -432,13 +432,13 @@ void TestAccountWindows::windowsShowPrintAndCheck()
     QCOMPARE(day.grid()->model()->index(2, 7).data().toString(), QStringLiteral("368.25"));
     QCOMPARE(day.summary()->text(), QStringLiteral("收据 2 张    收款现金 368.25    冲正退回现金 0.00    净收现金 368.25"));
     shot(&day, QStringLiteral("accounts_daytakings.png"));
-    QList<ReceiptPage> printed;
-    day.setPageSink([&](const QList<ReceiptPage>& p) { printed = p; });
+    QList<DocumentPage> printed;
+    day.setPageSink([&](const QList<DocumentPage>& p) { printed = p; });
     day.findChild<QPushButton*>(QStringLiteral("Command2"))->click();
     QCOMPARE(printed.size(), 1);
     QCOMPARE(printed[0].lines[0].text, QStringLiteral("  测试小区  收款日报"));
     const QString pdf = QDir(e.folder()).filePath(QStringLiteral("daytakings.pdf"));
-    QVERIFY(ReceiptPrinter::pagesToPdf(printed, day.documentName(), pdf));
+    QVERIFY(DocumentPrinter::pagesToPdf(printed, day.documentName(), pdf));
     QVERIFY(QFileInfo(pdf).size() > 1000);
     if (!qEnvironmentVariable("FENWARY_SHOTS").isEmpty())
         QFile::copy(pdf, QDir(qEnvironmentVariable("FENWARY_SHOTS")).filePath(QStringLiteral("accounts_daytakings.pdf")));
@@ -484,7 +484,7 @@ void TestAccountWindows::windowsShowPrintAndCheck()
     QCOMPARE(st.householdLabel()->text(), QStringLiteral("门牌号: 1-102    户名: 李娜"));
     QCOMPARE(st.statement().closing, 0.0);
     shot(&st, QStringLiteral("accounts_statement.png"));
-    QVERIFY(ReceiptPrinter::pagesToPdf(st.pages(), st.documentName(), QDir(e.folder()).filePath("st.pdf")));
+    QVERIFY(DocumentPrinter::pagesToPdf(st.pages(), st.documentName(), QDir(e.folder()).filePath("st.pdf")));
     if (!qEnvironmentVariable("FENWARY_SHOTS").isEmpty())
         QFile::copy(QDir(e.folder()).filePath("st.pdf"),
                     QDir(qEnvironmentVariable("FENWARY_SHOTS")).filePath(QStringLiteral("accounts_statement.pdf")));

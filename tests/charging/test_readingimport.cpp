@@ -123,7 +123,7 @@ void TestReadingImport::blankSheetPages()
     fill(e);
     ReadingSheet sheet(e.db(), e.env().rs项目());
     sheet.load(QStringLiteral("202406"));
-    const QList<ReceiptPage> pages = BlankSheet::pages(sheet, ReceiptPage::A4WidthTwips, 5);
+    const QList<DocumentPage> pages = BlankSheet::pages(sheet, DocumentPage::A4WidthTwips, 5);
     QCOMPARE(pages.size(), 3);  // 12 rows, 5 a page
     QCOMPARE(pages[0].lines.size(), 4 + 5);
     QCOMPARE(pages[2].lines.size(), 4 + 2);

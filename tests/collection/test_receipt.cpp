@@ -422,7 +422,7 @@ void TestReceipt::meteredBarsStandAtOneX()
                  metered(QStringLiteral("燃气"), 10, 20, 3, 30)};
     TextRecorder page;
     QPainter painter(&page);
-    ReceiptPrinter::paint(painter, ReceiptPage::build(d));
+    DocumentPrinter::paint(painter, ReceiptPage::build(d));
     painter.end();
 
     QList<double> bars;

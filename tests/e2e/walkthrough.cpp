@@ -146,7 +146,7 @@ int main(int argc, char** argv)
             day->show();
             settle();
             ok &= shoot(day, QStringLiteral("daytakings.png"));
-            ok &= ReceiptPrinter::pagesToPdf(day->pages(), day->documentName(),
+            ok &= DocumentPrinter::pagesToPdf(day->pages(), day->documentName(),
                                              QDir(out).filePath(QStringLiteral("daytakings.pdf")));
             day->close();
 

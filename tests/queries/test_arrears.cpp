@@ -1,7 +1,7 @@
 // The arrears board, the arrears notice and the month summary, on hand-built estates.
 #include "estate.h"
 
-#include "collection/documentprinter.h"
+#include "documents/documentprinter.h"
 #include "common/tableout.h"
 #include "queries/arrearsboard.h"
 #include "queries/arrearsnotice.h"
@@ -309,7 +309,7 @@ void TestArrears::noticesPdfHasOnePagePerHousehold()
     const QString pdf = folder + QStringLiteral("/notices.pdf");
     QString error;
     const DocumentPrinter::Pages pages = [&](int width) {
-        QList<ReceiptPage> out;
+        QList<DocumentPage> out;
         for (const NoticeData& n : notices)
             out << NoticePage::build(n, width);
         return out;
