@@ -80,12 +80,13 @@ int main(int argc, char** argv)
         [&] {
             QList<NoticeData> notices;
             for (const ArrearsRow& r : rows)
-                notices << NoticeData::forRow(*db, r, QStringLiteral("示例小区"), QStringLiteral("请按时缴费"),
-                                              QDate(2026, 12, 8));
+                if (auto n = NoticeData::read(*db, r.door, QStringLiteral("示例小区"), QStringLiteral("请按时缴费"),
+                                              QDate(2026, 12, 8)))
+                    notices << *n;
             const DocumentPrinter::Pages pages = [&](int width) {
                 QList<DocumentPage> p;
                 for (const NoticeData& n : notices)
-                    p << NoticePage::build(n, width);
+                    p << NoticePage::pages(n, width);
                 return p;
             };
             DocumentPrinter::printToPdf(pages, QStringLiteral("催缴通知单"), out.filePath(QStringLiteral("n.pdf")));

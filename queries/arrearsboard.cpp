@@ -26,6 +26,19 @@ QString ArrearsBoard::buildingOf(const QString& door, const QString& separator)
     return at < 0 ? QString() : door.left(at);
 }
 
+QString ArrearsBoard::owedRule()
+{
+    return QStringLiteral("欠费合计 = 未缴金额 − 账户余额，逐户计算：预存款只抵本户的未缴金额；"
+                          "预存款已抵清未缴金额的住户不算欠费，不列入，也不减少楼号和全部的欠费合计。");
+}
+
+bool ArrearsBoard::owes(const ArrearsRow& row)
+{
+    if (row.unpaidMonths > 0)
+        return row.owed() >= 0.005;
+    return row.balance < ArrearsThreshold;
+}
+
 QList<ArrearsRow> ArrearsBoard::load(Database& db, const ArrearsFilter& filter)
 {
     // One pass: each household with the count, range and sum of its unpaid bills.
@@ -36,10 +49,13 @@ QList<ArrearsRow> ArrearsBoard::load(Database& db, const ArrearsFilter& filter)
         "  select 门牌号, count(*) as n, min(月份) as first, max(月份) as last, sum(ifnull(收费金额, 0)) as total "
         "  from 缴费历史 where ifnull(缴费标志, 0) = 0 group by 门牌号"
         ") u on u.门牌号 = h.门牌号 "
-        "where h.门牌号 like ?1 escape '\\' and (u.n > 0 or ifnull(h.账户余额, 0) < ?2) "
+        "where (h.门牌号 like ?1 escape '\\' or h.门牌号 like ?3 escape '\\') "
+        "and (u.n > 0 or ifnull(h.账户余额, 0) < ?2) "
         "order by h.门牌号"));
-    st.bind(1, QueryCells::prefixPattern(filter.building));
+    const QStringList patterns = QueryCells::buildingPatterns(filter.building, filter.separator);
+    st.bind(1, patterns.at(0));
     st.bind(2, ArrearsThreshold);
+    st.bind(3, patterns.at(1));
     QList<ArrearsRow> rows;
     while (st.step()) {
         ArrearsRow r;
@@ -52,7 +68,7 @@ QList<ArrearsRow> ArrearsBoard::load(Database& db, const ArrearsFilter& filter)
         r.lastMonth = st.value(6).toString();
         r.unpaid = st.value(7).toDouble();
         r.building = filter.building.isEmpty() ? buildingOf(r.door, filter.separator) : filter.building;
-        if (r.unpaidMonths < filter.minMonths)
+        if (!owes(r) || r.unpaidMonths < filter.minMonths)
             continue;
         if (filter.minOwed > 0 && r.owed() < filter.minOwed - 1e-9)
             continue;

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
+
 class Database;
 struct OutTable;
 
@@ -19,7 +21,9 @@ struct ArrearsRow {
     QString lastMonth;
     double unpaid = 0;    // sum of the unpaid bills' charges
     double balance = 0;   // the household's running balance (credit positive)
-    double owed() const { return unpaid - balance; }
+    // What the household owes: its unpaid charges less its own credit (or plus its
+    // arrears). Credit beyond the unpaid charges is no debt of anyone: 0, not less.
+    double owed() const { return std::max(0.0, unpaid - balance); }
 };
 
 struct ArrearsTotal {
@@ -33,8 +37,8 @@ struct ArrearsTotal {
 
 struct ArrearsFilter {
     // The building of a door number is its text before the first separator (a door
-    // number without it has the building ""). A typed building prefix narrows the
-    // board to door numbers beginning with it and stands as their building.
+    // number without it has the building ""). A typed building narrows the board to
+    // its door numbers (QueryCells::buildingPatterns) and stands as their building.
     QString separator = QStringLiteral("-");
     QString building;
     int minMonths = 0;        // at least this many unpaid months
@@ -47,6 +51,12 @@ public:
 
     // Households with a balance below this are listed without unpaid bills.
     static constexpr double ArrearsThreshold = -1.0;
+    // How 欠费合计 is formed, as the board tells it.
+    static QString owedRule();
+    // A household owes when its unpaid charges are not covered by its credit (at
+    // least a fen remains), or, without unpaid bills, when its balance is below the
+    // threshold. Only such households are listed, counted and sent notices.
+    static bool owes(const ArrearsRow& row);
 
     static QStringList headers();
     static QString buildingOf(const QString& door, const QString& separator);

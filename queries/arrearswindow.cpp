@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -65,9 +66,21 @@ QVariant ArrearsModel::headerData(int section, Qt::Orientation orientation, int 
 
 void ArrearsModel::sort(int column, Qt::SortOrder order)
 {
-    emit layoutAboutToBeChanged();
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // The selection and the current row follow their households, not their places.
+    const QModelIndexList before = persistentIndexList();
+    QStringList doors;
+    for (const QModelIndex& i : before)
+        doors << rows_.at(i.row()).door;
     ArrearsBoard::sort(rows_, column, order == Qt::AscendingOrder);
-    emit layoutChanged();
+    QHash<QString, int> rowOf;
+    for (int r = 0; r < rows_.size(); ++r)
+        rowOf.insert(rows_.at(r).door, r);
+    QModelIndexList after;
+    for (int k = 0; k < before.size(); ++k)
+        after << index(rowOf.value(doors.at(k)), before.at(k).column());
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 using WindowParts::button;
@@ -155,6 +168,10 @@ ArrearsWindow::ArrearsWindow(Services& services, QWidget* parent) : QWidget(pare
     layout->addWidget(board_, 3);
     layout->addWidget(new QLabel(QStringLiteral("按楼号合计："), this));
     layout->addWidget(totals_, 1);
+    auto* rule = new QLabel(ArrearsBoard::owedRule(), this);
+    rule->setObjectName(QStringLiteral("lbl欠费合计公式"));
+    rule->setWordWrap(true);
+    layout->addWidget(rule);
 
     connect(query, &QPushButton::clicked, this, &ArrearsWindow::refresh);
     connect(building_, &QLineEdit::returnPressed, this, &ArrearsWindow::refresh);
@@ -264,24 +281,45 @@ void ArrearsWindow::printNotices(bool preview)
         services_.prompter.inform(QStringLiteral("没有欠费住户，无需打印催缴通知单。"), services_.app.appTitle);
         return;
     }
+    // Each notice as the file holds it now, not as the board read it.
     QList<NoticeData> notices;
+    QStringList settled;
     try {
         const QDate today = services_.clock.today();
-        for (const ArrearsRow& r : rows)
-            notices << NoticeData::forRow(services_.data.db(), r, services_.app.receiptName,
-                                          services_.app.noticeText, today);
+        for (const ArrearsRow& r : rows) {
+            if (std::optional<NoticeData> n = NoticeData::read(services_.data.db(), r.door, services_.app.receiptName,
+                                                               services_.app.noticeText, today))
+                notices << *n;
+            else
+                settled << r.door;
+        }
     } catch (const StoreError& e) {
         services_.prompter.inform(QStringLiteral("读取欠费月份失败：%1").arg(e.message()), services_.app.appTitle,
                                   Prompter::Icon::Critical);
         return;
     }
+    if (!settled.isEmpty()) {
+        QString doors = settled.mid(0, 10).join(QStringLiteral("、"));
+        if (settled.size() > 10)
+            doors += QStringLiteral("……");
+        services_.prompter.inform(QStringLiteral("%1 户自查询以来已无欠费，不打印催缴通知单：%2")
+                                      .arg(settled.size())
+                                      .arg(doors),
+                                  services_.app.appTitle);
+        if (notices.isEmpty())
+            return;
+    }
     const DocumentPrinter::Pages pages = [&notices](int width) {
         QList<DocumentPage> out;
         out.reserve(notices.size());
         for (const NoticeData& n : notices)
-            out << NoticePage::build(n, width);
+            out << NoticePage::pages(n, width);
         return out;
     };
+    if (sink_) {
+        sink_(pages(DocumentPage::A4WidthTwips));
+        return;
+    }
     QString error;
     if (!DocumentPrinter::print(pages, NoticePage::title(), this,
                                 preview ? DocumentPrinter::Output::Preview : DocumentPrinter::Output::DefaultPrinter,

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "documents/documentpage.h"
 #include "queries/arrearsboard.h"
 
 #include <QAbstractTableModel>
 #include <QWidget>
+#include <functional>
 
 class QComboBox;
 class QDoubleSpinBox;
@@ -46,6 +48,9 @@ public:
     void openHousehold(int row);
     // The households the notices are for: the selected rows, or every row listed.
     QList<ArrearsRow> noticeRows() const;
+    // Where notices go; by default the printer (or a preview).
+    using PageSink = std::function<void(const QList<DocumentPage>&)>;
+    void setPageSink(PageSink sink) { sink_ = std::move(sink); }
 
 private:
     void printNotices(bool preview);
@@ -61,4 +66,5 @@ private:
     QTableView* board_ = nullptr;
     QTableView* totals_ = nullptr;
     ArrearsModel* model_ = nullptr;
+    PageSink sink_;
 };

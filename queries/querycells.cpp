@@ -36,6 +36,16 @@ QString prefixPattern(const QString& prefix)
     return p;
 }
 
+QStringList buildingPatterns(const QString& building, const QString& separator)
+{
+    if (building.isEmpty() || separator.isEmpty())
+        return {prefixPattern(building), prefixPattern(building)};
+    QString exact = prefixPattern(building);
+    exact.chop(1);
+    const QString within = building.endsWith(separator) ? prefixPattern(building) : prefixPattern(building + separator);
+    return {exact, within};
+}
+
 QString paidCondition(PaidState state, const QString& column)
 {
     switch (state) {

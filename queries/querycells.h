@@ -21,6 +21,11 @@ QString name(const QVariant& v);
 QString number(const QVariant& v, const QString& ifEmpty);
 // A LIKE pattern (escape '\') matching the texts that begin with `prefix` literally.
 QString prefixPattern(const QString& prefix);
+// The two LIKE patterns (escape '\') that take the door numbers of a building: the
+// door number is the building itself, or begins with the building and the
+// separator ("1" takes "1-101", not "10-101"). LIKE ignores ASCII case, as the finds
+// do. Without a separator the building is a plain prefix; an empty building takes all.
+QStringList buildingPatterns(const QString& building, const QString& separator);
 // The condition on 缴费标志 for a paid state ("" for any), with a leading " and ".
 QString paidCondition(PaidState state, const QString& column = QStringLiteral("缴费标志"));
 // Trims blanks (not other white space) from both ends, as the text boxes' Trim does.

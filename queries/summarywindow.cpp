@@ -101,9 +101,18 @@ SummaryWindow::SummaryWindow(Services& services, QWidget* parent) : QWidget(pare
     chart_->setRenderHint(QPainter::Antialiasing);
     chart_->setMinimumHeight(260);
 
+    rule_ = new QLabel(MonthSummary::rateRule(), this);
+    rule_->setObjectName(QStringLiteral("lbl收缴率公式"));
+    rule_->setWordWrap(true);
+    auto* chartPane = new QWidget(this);
+    auto* chartLayout = new QVBoxLayout(chartPane);
+    chartLayout->setContentsMargins(0, 0, 0, 0);
+    chartLayout->addWidget(chart_, 1);
+    chartLayout->addWidget(rule_);
+
     auto* split = new QSplitter(Qt::Vertical, this);
     split->addWidget(table_);
-    split->addWidget(chart_);
+    split->addWidget(chartPane);
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 1);
 
@@ -135,6 +144,7 @@ void SummaryWindow::refresh()
     range.building = building_->text().trimmed();
     try {
         rows_ = MonthSummary::load(services_.data.db(), range);
+        households_ = MonthSummary::households(services_.data.db(), range);
     } catch (const StoreError& e) {
         services_.prompter.inform(QStringLiteral("汇总失败：%1").arg(e.message()), services_.app.appTitle,
                                   Prompter::Icon::Critical);
@@ -159,7 +169,7 @@ void SummaryWindow::refresh()
     };
     for (const SummaryRow& r : rows_)
         addRow(r, false, r.building);
-    addRow(MonthSummary::total(rows_), true, QStringLiteral("合计"));
+    addRow(MonthSummary::total(rows_, households_), true, QStringLiteral("合计"));
     showChart();
 }
 
@@ -200,7 +210,7 @@ void SummaryWindow::showChart()
 void SummaryWindow::exportExcel()
 {
     try {
-        const QString path = exportTableToReportFolder(MonthSummary::outTable(rows_), QStringLiteral("收费汇总"));
+        const QString path = exportTableToReportFolder(MonthSummary::outTable(rows_, households_), QStringLiteral("收费汇总"));
         services_.prompter.inform(exportDoneMessage(path), services_.app.appTitle);
     } catch (const FileError& e) {
         services_.prompter.inform(QStringLiteral("无法导出：%1").arg(e.message()), services_.app.appTitle,

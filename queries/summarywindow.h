@@ -25,6 +25,7 @@ public:
     const QList<SummaryRow>& rows() const { return rows_; }
     QTableView* table() const { return table_; }
     QChartView* chart() const { return chart_; }
+    QLabel* rule() const { return rule_; }
 
 private:
     void showChart();
@@ -38,5 +39,7 @@ private:
     QTableView* table_ = nullptr;
     QStandardItemModel* model_ = nullptr;
     QChartView* chart_ = nullptr;
+    QLabel* rule_ = nullptr;
     QList<SummaryRow> rows_;
+    int households_ = 0;
 };

@@ -3,6 +3,7 @@
 #include "estate.h"
 
 #include "common/tableout.h"
+#include "documents/documentpage.h"
 #include "queries/arrearswindow.h"
 #include "queries/querywindow.h"
 #include "queries/summarywindow.h"
@@ -18,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
@@ -70,6 +72,8 @@ private slots:
     void boardExportsExcel();
     void summaryShowsFiguresAndChart();
     void queryResultExportsExcel();
+    void noticesFollowTheSelectionAfterSort();
+    void noticesTellTheFileAtPrintTime();
 
 private:
     QTemporaryDir reports_;
@@ -213,6 +217,83 @@ void TestArrearsWindows::queryResultExportsExcel()
     QVERIFY(lines.at(25).startsWith(QStringLiteral("合计,,,")));
     // The text export is untouched by the new button.
     QVERIFY(!QFile::exists(reports_.filePath(QStringLiteral("查询明细.txt"))));
+}
+
+namespace {
+// The door number of each notice page ("  门牌号:1-101    户名: …").
+QStringList noticeDoors(const QList<DocumentPage>& pages)
+{
+    QStringList doors;
+    for (const DocumentPage& p : pages)
+        for (const DocumentLine& l : p.lines)
+            if (l.text.startsWith(QStringLiteral("  门牌号:"))) {
+                doors << l.text.mid(6).section(u' ', 0, 0);
+                break;
+            }
+    return doors;
+}
+} // namespace
+
+void TestArrearsWindows::noticesFollowTheSelectionAfterSort()
+{
+    TestEstate e;
+    fill(e);
+    ArrearsWindow w(e.services());
+    QList<DocumentPage> printed;
+    w.setPageSink([&printed](const QList<DocumentPage>& p) { printed = p; });
+    w.show();
+    // Pick the first and the third household in door order, then sort by the total owed.
+    QItemSelectionModel* sel = w.board()->selectionModel();
+    const QStringList picked{w.model()->rows().at(0).door, w.model()->rows().at(2).door};
+    sel->select(w.model()->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    sel->select(w.model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    // Two clicks on the header: the largest debt first.
+    const QPoint owed(w.board()->horizontalHeader()->sectionViewportPosition(ArrearsBoard::Owed) + 5, 5);
+    QTest::mouseClick(w.board()->horizontalHeader()->viewport(), Qt::LeftButton, {}, owed);
+    QTest::mouseClick(w.board()->horizontalHeader()->viewport(), Qt::LeftButton, {}, owed);
+    QCOMPARE(w.board()->horizontalHeader()->sortIndicatorSection(), int(ArrearsBoard::Owed));
+    QCOMPARE(w.board()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+    QVERIFY(w.model()->rows().at(0).door != picked.at(0) || w.model()->rows().at(2).door != picked.at(1));
+
+    QStringList selected;
+    for (const QModelIndex& i : sel->selectedRows())
+        selected << w.model()->rows().at(i.row()).door;
+    selected.sort();
+    QCOMPARE(selected, picked);
+    QStringList noticed;
+    for (const ArrearsRow& r : w.noticeRows())
+        noticed << r.door;
+    noticed.sort();
+    QCOMPARE(noticed, picked);
+    QTest::mouseClick(buttonOf(&w, QStringLiteral("cmd预览通知")), Qt::LeftButton);
+    QStringList doors = noticeDoors(printed);
+    doors.sort();
+    QCOMPARE(doors, picked);
+}
+
+void TestArrearsWindows::noticesTellTheFileAtPrintTime()
+{
+    TestEstate e;
+    fill(e);
+    ArrearsWindow w(e.services());
+    QList<DocumentPage> printed;
+    w.setPageSink([&printed](const QList<DocumentPage>& p) { printed = p; });
+    const int listed = w.model()->rowCount();
+    // After the board was read: 2-102 paid 202404 (150 in cash) and 1-101 paid up.
+    e.db().exec(QStringLiteral("update 缴费历史 set 缴费标志 = 1, 实缴金额 = 150, 账户余额 = 0 "
+                               "where 门牌号 = '2-102' and 月份 = '202404'"));
+    e.db().exec(QStringLiteral("update 缴费历史 set 缴费标志 = 1, 实缴金额 = 收费金额, 账户余额 = 0 "
+                               "where 门牌号 = '1-101'"));
+    QTest::mouseClick(buttonOf(&w, QStringLiteral("cmd打印通知")), Qt::LeftButton);
+    const QStringList doors = noticeDoors(printed);
+    QCOMPARE(doors.size(), listed - 1);
+    QVERIFY(!doors.contains(QStringLiteral("1-101")));
+    QCOMPARE(e.prompter.boxes().size(), 1);
+    QVERIFY2(e.prompter.boxes().first().text.contains(QStringLiteral("1-101")),
+             qPrintable(e.prompter.boxes().first().text));
+    const QStringList page = printed.at(doors.indexOf(QStringLiteral("2-102"))).dump();
+    QVERIFY(!page.join(u'\n').contains(QStringLiteral("2024年04月")));
+    QVERIFY(page.contains(QStringLiteral("宋体|10|regular|0|  应缴总额:                 300.00")));
 }
 
 QTEST_MAIN(TestArrearsWindows)
