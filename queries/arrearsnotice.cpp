@@ -114,6 +114,7 @@ QList<DocumentPage> NoticePage::pages(const NoticeData& d, int pageWidth, int pa
     // take up to a tenth of each side).
     const int across = std::max(40, pageWidth * 8 / 10 / 100);
     const QString two = QStringLiteral("  ");
+    // The heading stands where the receipt's title stands.
     const int titleX = pageWidth / 10 - int(d.receiptName.size());
     const QString ruler = two + QString(40, QChar(0x2500));
 
