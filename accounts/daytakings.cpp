@@ -11,11 +11,14 @@ DayTakings DayTakings::read(Database& db, const QDate& day, const QString& opera
     out.operatorName = operatorName;
     const QString from = day.toString(QStringLiteral("yyyy-MM-dd"));
     const QString to = day.addDays(1).toString(QStringLiteral("yyyy-MM-dd"));
+    // The name of a household deleted since is kept by its 销户 movement.
     QString sql = QStringLiteral(
-        "select m.时间, m.收据号, m.门牌号, d.户名, m.月份, m.类别, m.操作员, m.说明, m.实收现金, m.金额, m.余额 "
+        "select m.时间, m.收据号, m.门牌号, coalesce((select coalesce(c.说明, '') from 账户流水 c "
+        "where c.门牌号 = m.门牌号 and c.类别 = ? and c.ID > m.ID order by c.ID limit 1), d.户名), "
+        "m.月份, m.类别, m.操作员, m.说明, m.实收现金, m.金额, m.余额 "
         "from 账户流水 m left join 档案库 d on d.门牌号 = m.门牌号 "
         "where m.时间 >= ? and m.时间 < ? and m.类别 in (?, ?)");
-    QVariantList binds{from, to, LedgerKind::collection(), LedgerKind::reversal()};
+    QVariantList binds{LedgerKind::closing(), from, to, LedgerKind::collection(), LedgerKind::reversal()};
     if (!operatorName.isEmpty()) {
         sql += QStringLiteral(" and m.操作员 = ?");
         binds << operatorName;

@@ -7,6 +7,12 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 const char* const kLedger = R"SQL(
@@ -133,14 +139,15 @@ void Ledger::journalOpening(const QString& door, const QVariant& balance)
     insert(m, number(balance), number(balance));
 }
 
-void Ledger::carryForward(const QString& door, double amount, const QString& note)
+void Ledger::closeAccount(const QString& door, const QString& name)
 {
     Movement m;
     m.door = door;
-    m.kind = LedgerKind::carried();
-    m.note = note;
-    const QVariant stored = db_.scalar(QStringLiteral("select 账户余额 from 档案库 where 门牌号 = ?"), {door});
-    insert(m, amount, number(stored));
+    m.kind = LedgerKind::closing();
+    m.amount = -db_.scalar(QStringLiteral("select coalesce(sum(金额), 0) from 账户流水 where 门牌号 = ?"), {door}).toDouble();
+    m.note = name.isNull() ? QStringLiteral("") : name;
+    m.newBalance = [](double) { return 0.0; };
+    post(m);
 }
 
 void Ledger::moveDoor(const QString& from, const QString& to)
@@ -148,36 +155,78 @@ void Ledger::moveDoor(const QString& from, const QString& to)
     db_.exec(QStringLiteral("update 账户流水 set 门牌号 = ? where 门牌号 = ?"), {to, from});
 }
 
-qint64 Ledger::nextReceiptNumber(const QString& folder)
+qint64 Ledger::nextReceiptNumber(const QString& folder, QString* markProblem)
 {
-    const qint64 counter =
-        db_.scalar(QStringLiteral("select 值 from 账务参数 where 名称 = ?"), {kReceiptCounter}).toLongLong();
-    const qint64 next = std::max(counter, receiptHighWater(folder)) + 1;
+    const QList<QVariantList> rows = db_.query(
+        QStringLiteral("select 值, 值 >= 9223372036854775807 from 账务参数 where 名称 = ?"), {kReceiptCounter});
+    if (!rows.isEmpty() && rows.first().value(1).toInt() != 0)
+        throw StoreError(0, QStringLiteral("收据号计数已到上限，不能再给出新的收据号"));
+    const qint64 counter = rows.isEmpty() ? 0 : rows.first().value(0).toLongLong();
+    const ReceiptMark mark = receiptHighWater(folder);
+    if (markProblem)
+        *markProblem = mark.problem;
+    const qint64 next = std::max(counter, mark.number) + 1;
     db_.exec(QStringLiteral("update 账务参数 set 值 = ? where 名称 = ?"), {next, kReceiptCounter});
     if (db_.changes() != 1)
         db_.exec(QStringLiteral("insert into 账务参数 (名称, 值) values (?, ?)"), {kReceiptCounter, next});
     return next;
 }
 
-qint64 Ledger::receiptHighWater(const QString& folder)
+Ledger::ReceiptMark Ledger::receiptHighWater(const QString& folder)
 {
+    ReceiptMark mark;
     if (folder.isEmpty())
-        return 0;
-    QFile f(QDir(folder).filePath(highWaterFileName()));
+        return mark;
+    const QString path = QDir(folder).filePath(highWaterFileName());
+    QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    return QString::fromLatin1(f.readAll()).trimmed().toLongLong();
+        return mark;  // no mark yet
+    const QByteArray text = f.read(64).trimmed();
+    const bool digits = !text.isEmpty() && text.size() <= 10 &&
+                        std::all_of(text.cbegin(), text.cend(), [](char c) { return c >= '0' && c <= '9'; });
+    if (digits && text.toLongLong() <= MaxReceiptNumber) {
+        mark.number = text.toLongLong();
+        return mark;
+    }
+    const QString what = text.isEmpty()
+                             ? QStringLiteral("是空的")
+                             : QStringLiteral("的内容“%1”不是 0 到 %2 之间的整数")
+                                   .arg(QString::fromUtf8(text.left(24)) + (text.size() > 24 ? QStringLiteral("…") : QString()))
+                                   .arg(MaxReceiptNumber);
+    mark.problem = QStringLiteral("收据号标记文件 %1 %2，没有使用；收据号按数据文件中的计数接着编号。")
+                       .arg(QDir::toNativeSeparators(path), what);
+    return mark;
 }
 
-void Ledger::rememberReceiptNumber(const QString& folder, qint64 number)
+QString Ledger::rememberReceiptNumber(const QString& folder, qint64 number)
 {
-    if (folder.isEmpty() || number <= receiptHighWater(folder))
-        return;
-    // Not synced: the file's own counter already holds the number durably; this mark
-    // only has to outlive a restore of an older data.dat, which comes long after.
-    // A mark torn by a crash reads as 0 and the file's counter is used.
-    QFile f(QDir(folder).filePath(highWaterFileName()));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return;
-    f.write(QByteArray::number(number) + "\n");
+    // The file's own counter already holds the number durably; the mark has to outlive
+    // a restore of an older data.dat. It is replaced whole, so a crash leaves either
+    // the old mark or the new one.
+    if (folder.isEmpty() || number > MaxReceiptNumber || number <= receiptHighWater(folder).number)
+        return QString();
+    const QString path = QDir(folder).filePath(highWaterFileName());
+    const QString tmp = path + QStringLiteral(".tmp");
+    auto failed = [&](const QString& why) {
+        QFile::remove(tmp);
+        return QStringLiteral("收据号标记文件 %1 未能写入：%2").arg(QDir::toNativeSeparators(path), why);
+    };
+    QFile::remove(tmp);
+    QFile f(tmp);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        return failed(f.errorString());
+    const QByteArray text = QByteArray::number(number) + "\n";
+    if (f.write(text) != text.size() || !f.flush())
+        return failed(f.errorString());
+    if (::fsync(f.handle()) != 0)
+        return failed(QString::fromLocal8Bit(std::strerror(errno)));
+    f.close();
+    if (::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(path).constData()) != 0)
+        return failed(QString::fromLocal8Bit(std::strerror(errno)));
+    const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return QString();
 }

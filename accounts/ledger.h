@@ -21,7 +21,9 @@ inline QString refund() { return QStringLiteral("退回"); }
 inline QString adjustment() { return QStringLiteral("调整"); }
 inline QString opening() { return QStringLiteral("期初"); }
 inline QString reversal() { return QStringLiteral("冲正"); }
+// Written by earlier versions' data cleanup; files that hold such movements keep them.
 inline QString carried() { return QStringLiteral("结转"); }
+inline QString closing() { return QStringLiteral("销户"); }
 }  // namespace LedgerKind
 
 // A balance or bill was changed by someone else after it was read; nothing is written.
@@ -65,19 +67,30 @@ public:
     void journalWrite(qint64 householdId, const QString& door, const QVariant& newBalance);
     // Records a new household's opening balance.
     void journalOpening(const QString& door, const QVariant& balance);
-    // The cleanup deleted movements of this household summing to `amount`: one 结转
-    // movement carries them, so the sum still equals the balance (which it shows).
-    void carryForward(const QString& door, double amount, const QString& note);
+    // The household is about to be deleted: one 销户 movement brings the sum of its
+    // movements to 0, so its history stays in the ledger. The note holds its name,
+    // which the day's takings show for its earlier movements.
+    void closeAccount(const QString& door, const QString& name);
     // A household's door number changed: its movements follow it.
     void moveDoor(const QString& from, const QString& to);
 
     // The next receipt number: one more than the greatest of the file's counter and
     // the high-water mark kept in `folder`; the counter is advanced in the caller's
-    // transaction. Call rememberReceiptNumber() after the commit.
-    qint64 nextReceiptNumber(const QString& folder);
-    static void rememberReceiptNumber(const QString& folder, qint64 number);
-    static qint64 receiptHighWater(const QString& folder);
+    // transaction. A mark that is no receipt number is not used, and what is wrong
+    // with it goes to `markProblem`. Call rememberReceiptNumber() after the commit.
+    // Throws StoreError when the counter can go no higher.
+    qint64 nextReceiptNumber(const QString& folder, QString* markProblem = nullptr);
+    // Writes the mark (a temporary file, synced, renamed into place) unless it already
+    // holds a number as high; returns what went wrong, empty when nothing did.
+    static QString rememberReceiptNumber(const QString& folder, qint64 number);
+    struct ReceiptMark {
+        qint64 number = 0;  // 0 when there is no usable mark
+        QString problem;    // why the mark's text was not used
+    };
+    static ReceiptMark receiptHighWater(const QString& folder);
     static QString highWaterFileName() { return QStringLiteral("收据号.txt"); }
+    // No office reaches this many receipts in centuries; a mark above it is damage.
+    static constexpr qint64 MaxReceiptNumber = 1000000000;
 
     // The greatest bill id that was already in the file when the ledger began: paid
     // bills up to it need no 收款 movement.

@@ -24,6 +24,11 @@ QString Reversal::confirmText(qint64 receiptNo, const QString& door, const QStri
              formatMask(newBalance, m), reason);
 }
 
+qint64 Reversal::latestMovement(const QString& door)
+{
+    return db_.scalar(QStringLiteral("select coalesce(max(ID), 0) from 账户流水 where 门牌号 = ?"), {door}).toLongLong();
+}
+
 Reversal::Result Reversal::run(qint64 billId)
 {
     const QString title = app_.appTitle;
@@ -42,7 +47,7 @@ Reversal::Result Reversal::run(qint64 billId)
     const QString month = bills.first().value(1).toString();
     const QString remarks = bills.first().value(4).toString();
     const QList<QVariantList> last = db_.query(
-        QStringLiteral("select 类别, 金额, 实收现金, 收据号, 说明 from 账户流水 where 账单ID = ? "
+        QStringLiteral("select 类别, 金额, 实收现金, 收据号, 说明, ID, 余额 from 账户流水 where 账单ID = ? "
                        "and 类别 in (?, ?, ?) order by ID desc limit 1"),
         {billId, LedgerKind::collection(), LedgerKind::refund(), LedgerKind::reversal()});
     if (last.isEmpty() || last.first().value(0).toString() != LedgerKind::collection()) {
@@ -53,6 +58,8 @@ Reversal::Result Reversal::run(qint64 billId)
     const double cash = last.first().value(2).toDouble();
     const qint64 receiptNo = last.first().value(3).toLongLong();
     const QString appended = last.first().value(4).toString();
+    const qint64 collectionId = last.first().value(5).toLongLong();
+    const QVariant balanceAfterCollection = last.first().value(6);
 
     const std::optional<QString> reason = prompter_.input(reasonPrompt(), title, QString());
     if (!reason) {
@@ -66,7 +73,22 @@ Reversal::Result Reversal::run(qint64 billId)
     }
     const QVariant stored = db_.scalar(QStringLiteral("select 账户余额 from 档案库 where 门牌号 = ?"), {door});
     const double balance = Ledger::number(stored);
-    if (!prompter_.askYesNo(confirmText(receiptNo, door, month, cash - amount, cash, balance, balance - amount,
+    // While nothing has moved the balance since the collection, the balance recorded
+    // before it (the one the collection settled from) comes back exactly; otherwise
+    // the collection's own amount is taken off.
+    const qint64 latestId = latestMovement(door);
+    std::optional<double> before;
+    if (latestId == collectionId && Ledger::sameValue(stored, balanceAfterCollection)) {
+        const QList<QVariantList> previous = db_.query(
+            QStringLiteral("select 余额 from 账户流水 where 门牌号 = ? and ID < ? order by ID desc limit 1"),
+            {door, collectionId});
+        const double charge = Ledger::number(bills.first().value(2));
+        if (!previous.isEmpty() &&
+            (Ledger::number(previous.first().value(0)) + cash) - charge == Ledger::number(balanceAfterCollection))
+            before = Ledger::number(previous.first().value(0));
+    }
+    const double newBalance = before ? *before : balance - amount;
+    if (!prompter_.askYesNo(confirmText(receiptNo, door, month, cash - amount, cash, balance, newBalance,
                                         reason->trimmed()),
                             title)) {
         r.outcome = Outcome::Cancelled;
@@ -87,10 +109,14 @@ Reversal::Result Reversal::run(qint64 billId)
             throw StaleValueError();
         db_.exec(QStringLiteral("update 收费1 set 缴费时间 = null where 门牌号 = ? and 月份 = ?"), {door, month});
         db_.exec(QStringLiteral("update 收费2 set 缴费时间 = null where 门牌号 = ? and 月份 = ?"), {door, month});
+        if (latestMovement(door) != latestId)
+            throw StaleValueError();
         Ledger::Movement m;
         m.door = door;
         m.kind = LedgerKind::reversal();
-        m.amount = -amount;
+        m.amount = before ? newBalance - balance : -amount;
+        if (before)
+            m.newBalance = [newBalance](double) { return newBalance; };
         m.billId = billId;
         m.month = month;
         m.cash = -cash;

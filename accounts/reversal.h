@@ -9,7 +9,8 @@ struct AppContext;
 
 // Reversal (冲正) of a wrong collection: the bill is unpaid again (实缴金额 0, no
 // payment date, no balance after), its lines lose their payment date, the balance
-// goes back by the collection's cash − charge, and a 冲正 movement names the receipt
+// goes back to what it was before the collection when nothing has moved it since
+// (else by the collection's cash − charge), and a 冲正 movement names the receipt
 // it reverses and the reason. The 收款 movement stays; the receipt number is never
 // given again. Only an operator of level "A" may reverse.
 class Reversal {
@@ -46,6 +47,8 @@ public:
     }
 
 private:
+    qint64 latestMovement(const QString& door);
+
     Database& db_;
     const AppContext& app_;
     const Clock& clock_;

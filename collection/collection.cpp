@@ -122,8 +122,9 @@ Collection::Outcome Collection::collect(const QString& remarks)
         const Settlement settlement{billId,      billRows.first().value(0).toString(),
                                     billRows.first().value(1).toString(),
                                     storedCharge, storedBalance, cash, newRemarks, appended};
+        QStringList notes;
         try {
-            out.receiptNo = write(settlement);
+            out.receiptNo = write(settlement, &notes);
         } catch (const StaleValueError&) {
             refresh(billId);
             p.inform(staleText(), title, Prompter::Icon::Exclamation);
@@ -131,14 +132,29 @@ Collection::Outcome Collection::collect(const QString& remarks)
             out.paid = bills.hasCurrent() && Criterion::valueIsTrue(bills.value(kPaid));
             return out;
         }
-        refresh(billId);
+        // The settlement is saved from here on: what fails now is said as such, and
+        // the receipt is still offered.
         out.settled = true;
+        out.paid = true;
         out.remarks = newRemarks;
+        try {
+            refresh(billId);
+        } catch (const StoreError& e) {
+            notes.prepend(savedButNotRereadText() + e.message());
+        }
+        for (const QString& note : notes)
+            p.inform(note, title, Prompter::Icon::Exclamation);
     }
 
     out.printRequested = p.askYesNo(QStringLiteral("是否打印当前缴费单据?"), title);
-    out.paid = bills.hasCurrent() && Criterion::valueIsTrue(bills.value(kPaid));
+    if (!out.settled)
+        out.paid = bills.hasCurrent() && Criterion::valueIsTrue(bills.value(kPaid));
     return out;
+}
+
+QString Collection::savedButNotRereadText()
+{
+    return QStringLiteral("本次缴费已经保存，但打开的窗口未能重新读出数据：");
 }
 
 QString Collection::staleText()
@@ -146,7 +162,7 @@ QString Collection::staleText()
     return QStringLiteral("此账单或住户的账户余额在提示之后已被改动（例如在另一个窗口中），本次缴费没有保存，请重新缴费。");
 }
 
-qint64 Collection::write(const Settlement& st)
+qint64 Collection::write(const Settlement& st, QStringList* notes)
 {
     Database& db = s_.data.db();
     const QString today = isoDate(s_.clock.today());
@@ -170,7 +186,8 @@ qint64 Collection::write(const Settlement& st)
     m.billId = st.billId;
     m.month = st.month;
     m.cash = cash;
-    m.receiptNo = ledger.nextReceiptNumber(s_.data.folder());
+    QString markProblem;
+    m.receiptNo = ledger.nextReceiptNumber(s_.data.folder(), &markProblem);
     m.note = st.appended;
     m.newBalance = [cash, charge](double stored) { return (stored + cash) - charge; };
     const double newBalance = ledger.post(m, st.balance);
@@ -178,7 +195,9 @@ qint64 Collection::write(const Settlement& st)
     db.exec(QStringLiteral("update 收费1 set 缴费时间 = ? where 门牌号 = ? and 月份 = ?"), {today, st.door, st.month});
     db.exec(QStringLiteral("update 收费2 set 缴费时间 = ? where 门牌号 = ? and 月份 = ?"), {today, st.door, st.month});
     t.commit();
-    Ledger::rememberReceiptNumber(s_.data.folder(), m.receiptNo.toLongLong());
+    for (const QString& note : {markProblem, Ledger::rememberReceiptNumber(s_.data.folder(), m.receiptNo.toLongLong())})
+        if (!note.isEmpty())
+            notes->append(note);
     return m.receiptNo.toLongLong();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 struct Services;
@@ -35,6 +36,8 @@ public:
 
     // Said when the bill or the balance changed between the prompts and the write.
     static QString staleText();
+    // Said, with the error, when a saved settlement could not be shown again.
+    static QString savedButNotRereadText();
 
 private:
     struct Settlement {
@@ -47,7 +50,8 @@ private:
     };
     // One transaction: the bill, the balance with its movement and receipt number,
     // the lines. Throws StaleValueError when the bill or balance changed since read.
-    qint64 write(const Settlement& settlement);
+    // What went wrong with the receipt mark, after the commit, goes to `notes`.
+    qint64 write(const Settlement& settlement, QStringList* notes);
     void refresh(qint64 billId);
 
     Services& s_;

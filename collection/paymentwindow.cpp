@@ -317,13 +317,21 @@ void PaymentWindow::reverse()
         const qint64 billId = bills.bookmark();
         Reversal reversal(s_.data.db(), s_.app, s_.clock, s_.prompter);
         const Reversal::Result r = reversal.run(billId);
-        if (r.outcome == Reversal::Outcome::Reversed || r.outcome == Reversal::Outcome::Stale) {
+        if (r.outcome != Reversal::Outcome::Reversed && r.outcome != Reversal::Outcome::Stale)
+            return;
+        try {
             s_.data.rs档案().requery(true);
             bills.requery(true);
             if (bills.bookmark() != billId)
                 bills.moveToBookmark(billId);
             s_.data.rs收费1().requery(true);
             s_.data.rs收费2().requery(true);
+        } catch (const StoreError& e) {
+            if (r.outcome != Reversal::Outcome::Reversed)
+                throw;
+            // The reversal is saved; only the window is behind.
+            s_.prompter.inform(QStringLiteral("冲正已经保存，但打开的窗口未能重新读出数据：") + e.message(),
+                               s_.app.appTitle, Prompter::Icon::Exclamation);
         }
     } catch (const StoreError& e) {
         fail(QStringLiteral("冲正"), e.message());

@@ -1,7 +1,5 @@
 #include "maintenance/cleanup.h"
 
-#include "accounts/ledger.h"
-
 #include "store/dataenvironment.h"
 
 QStringList Cleanup::months() const
@@ -26,20 +24,8 @@ Cleanup::Result Cleanup::run(const QString& firstMonth, const QString& lastMonth
         "(门牌号, 月份) in (select 门牌号, 月份 from 缴费历史 "
         "where 缴费标志 and (月份 >= ? and 月份 <= ?))");
     Result r;
+    // The ledger keeps the movements of the bills that go: it is the office's record.
     Transaction t(db);
-    // The movements of the bills that go: one 结转 per household carries their sum.
-    const QString goingBills =
-        QStringLiteral("账单ID in (select ID from 缴费历史 where 缴费标志 and (月份 >= ? and 月份 <= ?))");
-    const QList<QVariantList> carried = db.query(
-        QStringLiteral("select 门牌号, sum(金额), count(*) from 账户流水 where ") + goingBills +
-            QStringLiteral(" group by 门牌号 order by 门牌号"),
-        range);
-    db.exec(QStringLiteral("delete from 账户流水 where ") + goingBills, range);
-    Ledger ledger(db, operator_, now_.isValid() ? now_ : QDateTime::currentDateTime());
-    for (const QVariantList& c : carried)
-        ledger.carryForward(c.value(0).toString(), c.value(1).toDouble(),
-                            QStringLiteral("数据清理 %1-%2：%3 笔已缴账单流水合并")
-                                .arg(firstMonth, lastMonth, c.value(2).toString()));
     db.exec(QStringLiteral("delete from 收费1 where ") + paidBills, range);
     r.fixedLines = db.changes();
     db.exec(QStringLiteral("delete from 收费2 where ") + paidBills, range);

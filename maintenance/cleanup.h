@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -21,26 +20,16 @@ public:
 
     explicit Cleanup(DataEnvironment& env) : env_(env) {}
 
-    // Who and when the 结转 movements name (by default nobody, now).
-    void stampAs(const QString& operatorName, const QDateTime& now)
-    {
-        operator_ = operatorName;
-        now_ = now;
-    }
-
     // The distinct months of the bills, in text order (the lists of both month boxes).
     QStringList months() const;
 
     // Both bounds are included and compared as text, as they stand (no validation;
     // a first month after the last deletes nothing). Lines go first, then the
-    // bills, all in one transaction, with the ledger movements of those bills, which
-    // one 结转 movement per household replaces; afterwards the shared bill and line record
-    // sets are re-read. Throws StoreError only when nothing was deleted; a failure
+    // bills, all in one transaction; the ledger's movements stay as they are.
+    // Afterwards the shared bill and line record sets are re-read. Throws StoreError only when nothing was deleted; a failure
     // after the commit is reported in Result::rereadError.
     Result run(const QString& firstMonth, const QString& lastMonth);
 
 private:
     DataEnvironment& env_;
-    QString operator_;
-    QDateTime now_;
 };

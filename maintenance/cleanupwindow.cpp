@@ -83,9 +83,7 @@ void CleanupWindow::runCleanup()
         return;
     Cleanup::Result result;
     try {
-        Cleanup cleanup(services_.data);
-        cleanup.stampAs(services_.app.operatorName, services_.clock.now());
-        result = cleanup.run(first_->currentText(), last_->currentText());
+        result = Cleanup(services_.data).run(first_->currentText(), last_->currentText());
     } catch (const StoreError& e) {
         services_.prompter.inform(QStringLiteral("数据清理失败，没有删除任何数据：") + e.message(),
                                   services_.app.appTitle, Prompter::Icon::Exclamation);

@@ -171,11 +171,16 @@ void HouseholdWindow::deleteHousehold()
     }
     if (!services_.prompter.askYesNo(kDeleteQuestion, services_.app.appTitle, Prompter::Default::Decline))
         return;
+    HouseholdDeletion deletion(services_.data);
+    deletion.stampAs(services_.app.operatorName, services_.clock.now());
     try {
-        HouseholdDeletion(services_.data).deleteCurrent();
+        deletion.deleteCurrent();
     } catch (const StoreError& e) {
         showError(QStringLiteral("删除档案失败，未删除任何数据"), e.message());
+        return;
     }
+    if (!deletion.rereadError().isEmpty())
+        showError(QStringLiteral("档案已经删除，但打开的窗口未能重新读出数据"), deletion.rereadError());
 }
 
 void HouseholdWindow::exportHouseholds()

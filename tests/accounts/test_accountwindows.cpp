@@ -114,6 +114,8 @@ private slots:
     void reversalRestoresTheBillHouseholdAndLines();
     void reversalIsRefused_data();
     void reversalIsRefused();
+    void reversalGivesBackTheBalanceBeforeTheCollection_data();
+    void reversalGivesBackTheBalanceBeforeTheCollection();
     void receiptNumbersStayUniqueOverCollectionsAndReversals();
     void dayTakingsOfTwoOperatorsAndOneReversal_data();
     void dayTakingsOfTwoOperatorsAndOneReversal();
@@ -204,6 +206,47 @@ void TestAccountWindows::reversalIsRefused()
         QVERIFY2(e.prompter.texts().contains(said), qPrintable(e.prompter.texts().join('\n')));
     QCOMPARE(snapshot(e, QStringLiteral("1-101")), before);
     QCOMPARE(e.count(QStringLiteral("账户流水")), movements);
+}
+
+void TestAccountWindows::reversalGivesBackTheBalanceBeforeTheCollection_data()
+{
+    QTest::addColumn<bool>("movedSince");
+    QTest::newRow("the collection is the latest movement") << false;
+    QTest::newRow("the balance moved since") << true;
+}
+
+// 100.01 + 200 − 66.7 − (200 − 66.7) is not 100.01 in binary arithmetic: while the
+// collection is the latest movement, the balance recorded before it comes back.
+void TestAccountWindows::reversalGivesBackTheBalanceBeforeTheCollection()
+{
+    QFETCH(bool, movedSince);
+    TestEstate e;
+    e.app.operatorLevel = QStringLiteral("A");
+    household(e, QStringLiteral("1-101"), 100.01);
+    e.addBill(QStringLiteral("1-101"), QStringLiteral("202407"), 66.7);
+    select(e, QStringLiteral("1-101"), QStringLiteral("202407"));
+    e.prompter.yes();
+    e.prompter.no();  // the credit is not used
+    e.prompter.type(QStringLiteral("200"));
+    e.prompter.no();
+    QVERIFY(Collection(e.services()).collect(QString()).settled);
+    double expected = 100.01;
+    if (movedSince) {
+        RecordSet& rs = e.env().rs档案();
+        const double raised = rs.value(QStringLiteral("账户余额")).toDouble() + 10;
+        rs.setValue(QStringLiteral("账户余额"), raised);
+        rs.update();
+        expected = raised - (200 - 66.7);
+    }
+    e.prompter.clear();
+    QCOMPARE(int(reverse(e, billId(e, QStringLiteral("1-101"), QStringLiteral("202407"))).outcome),
+             int(Reversal::Outcome::Reversed));
+    QVERIFY2(e.prompter.texts().value(1).contains(formatMask(expected, QStringLiteral("#,##0.00"))),
+             qPrintable(e.prompter.texts().value(1)));
+    // Exactly: QCOMPARE would compare fuzzily.
+    const double balance = e.scalar(QStringLiteral("select 账户余额 from 档案库")).toDouble();
+    QVERIFY2(balance == expected, qPrintable(QString::number(balance, 'g', 17)));
+    QVERIFY(BooksCheck::run(e.db()).isEmpty());
 }
 
 void TestAccountWindows::receiptNumbersStayUniqueOverCollectionsAndReversals()
@@ -323,9 +366,7 @@ void TestAccountWindows::statementEndsAtTheBalanceAcrossACleanup()
     // 100 − 80 = 20; + 100 − 90 = 30; + 50 − 70 = 10.
     QCOMPARE(AccountStatement::read(e.db(), QStringLiteral("1-101")).closing, 10.0);
 
-    Cleanup cleanup(e.env());
-    cleanup.stampAs(QStringLiteral("管理员"), QDateTime(QDate(2024, 8, 1), QTime(9, 0)));
-    QCOMPARE(cleanup.run(QStringLiteral("202405"), QStringLiteral("202406")).bills, 2);
+    QCOMPARE(Cleanup(e.env()).run(QStringLiteral("202405"), QStringLiteral("202406")).bills, 2);
     const AccountStatement s = AccountStatement::read(e.db(), QStringLiteral("1-101"));
     QStringList kinds;
     QList<double> running;
@@ -333,8 +374,9 @@ void TestAccountWindows::statementEndsAtTheBalanceAcrossACleanup()
         kinds << r.kind;
         running << r.running;
     }
-    QCOMPARE(kinds, (QStringList{"期初", "收款", "结转"}));
-    QCOMPARE(running, (QList<double>{100, 80, 10}));
+    // The ledger keeps every collection, also of the bills that went.
+    QCOMPARE(kinds, (QStringList{"期初", "收款", "收款", "收款"}));
+    QCOMPARE(running, (QList<double>{100, 20, 30, 10}));
     QCOMPARE(s.opening, 0.0);
     QCOMPARE(s.closing, 10.0);
     QCOMPARE(s.closing, s.storedBalance.toDouble());

@@ -2,20 +2,26 @@
 // transaction, the books check finds what does not agree, receipt numbers never repeat.
 #include "accounts/accounts.h"
 #include "accounts/bookscheck.h"
+#include "accounts/daytakings.h"
 #include "accounts/ledger.h"
+#include "accounts/reversal.h"
 #include "charging/singleentry.h"
 #include "collection/collection.h"
+#include "collection/paymentwindow.h"
 #include "estate.h"
 #include "fixtures/login.h"
+#include "fixtures/refusereads.h"
 #include "shell/mainframe.h"
 #include "shell/startup.h"
 #include "shell/windowregistry.h"
 #include "maintenance/cleanup.h"
 #include "records/householddeletion.h"
+#include "records/householdwindow.h"
 #include "store/criterion.h"
 #include "store/datafile.h"
 
 #include <QtTest>
+#include <limits>
 
 namespace {
 
@@ -85,6 +91,11 @@ private slots:
     void receiptNumbersStayUniqueAfterRestoringAnOlderCopy();
     void everyLogInChecksTheBooks_data();
     void everyLogInChecksTheBooks();
+    void dayTakingsPrintTheSameAfterADeletionAndACleanup();
+    void receiptMarkThatIsNoNumberIsNotUsed_data();
+    void receiptMarkThatIsNoNumberIsNotUsed();
+    void committedChangeIsNeverReportedAsAFailure_data();
+    void committedChangeIsNeverReportedAsAFailure();
 };
 
 void TestLedger::everyPathWritesOneMovementAndKeepsTheBooks_data()
@@ -98,8 +109,8 @@ void TestLedger::everyPathWritesOneMovementAndKeepsTheBooks_data()
     QTest::newRow("balance changed in the household set") << "window" << 1 << 55.5;
     QTest::newRow("balance and door changed together") << "window door" << 1 << 55.5;
     QTest::newRow("new household through the set") << "new" << 1 << 0.0;
-    QTest::newRow("cleanup carries the paid bill's movements") << "cleanup" << 0 << 0.0;
-    QTest::newRow("household deleted with its movements") << "delete" << -2 << 0.0;
+    QTest::newRow("cleanup keeps the paid bill's movements") << "cleanup" << 0 << 0.0;
+    QTest::newRow("household deleted: a closing movement") << "delete" << 1 << 0.0;
 }
 
 void TestLedger::everyPathWritesOneMovementAndKeepsTheBooks()
@@ -153,15 +164,22 @@ void TestLedger::everyPathWritesOneMovementAndKeepsTheBooks()
     } else if (path == QLatin1String("cleanup")) {
         const Cleanup::Result r = Cleanup(e.env()).run(QStringLiteral("202406"), QStringLiteral("202406"));
         QCOMPARE(r.bills, 1);
-        // The 收款 of June went; one 结转 carries it.
-        QCOMPARE(e.scalar(QStringLiteral("select count(*) from 账户流水 where 类别 = '收款'")).toInt(), 0);
-        QCOMPARE(e.rows(QStringLiteral("select 门牌号, 金额 from 账户流水 where 类别 = '结转'")),
-                 (QList<QVariantList>{{door, 0.0}}));
+        // The 收款 of June stays in the ledger.
+        QCOMPARE(e.scalar(QStringLiteral("select count(*) from 账户流水 where 类别 = '收款'")).toInt(), 1);
     } else if (path == QLatin1String("delete")) {
+        // 1-102 owes 5: its closing movement gives it back to 0 and its opening stays.
         RecordSet& rs = e.env().rs档案();
+        door = QStringLiteral("1-102");
         QVERIFY(rs.find(Criterion::equals(kDoor, door), RecordSet::Direction::Forward, RecordSet::Start::First));
-        HouseholdDeletion(e.env()).deleteCurrent();
-        QCOMPARE(e.scalar(QStringLiteral("select count(*) from 账户流水 where 门牌号 = ?"), {door}).toInt(), 0);
+        HouseholdDeletion deletion(e.env());
+        deletion.stampAs(QStringLiteral("管理员"), QDateTime(QDate(2024, 7, 16), QTime(9, 30)));
+        deletion.deleteCurrent();
+        QCOMPARE(e.rows(QStringLiteral("select 类别, 金额, 余额, 操作员, 时间, 说明 from 账户流水 "
+                                       "where 门牌号 = ? order by ID desc limit 1"),
+                        {door}),
+                 (QList<QVariantList>{{"销户", 5.0, 0.0, "管理员", "2024-07-16 09:30:00", "住户1-102"}}));
+        QCOMPARE(e.scalar(QStringLiteral("select count(*) from 账户流水 where 门牌号 = ?"), {door}).toInt(), 2);
+        QCOMPARE(BooksCheck::ledgerSum(e.db(), door), 0.0);
     }
 
     QCOMPARE(movements(e) - before, added);
@@ -368,6 +386,152 @@ void TestLedger::everyLogInChecksTheBooks()
     QVERIFY(prompter.texts()[0].contains(QStringLiteral("1-101 账户余额与流水合计不符 账户余额 40.00 流水合计 35.50 差额 4.50")));
     // Listed, never mended.
     QCOMPARE(startup.data()->db().scalar(QStringLiteral("select 账户余额 from 档案库")).toDouble(), 40.0);
+}
+
+void TestLedger::dayTakingsPrintTheSameAfterADeletionAndACleanup()
+{
+    TestEstate e;
+    e.app.operatorLevel = QStringLiteral("A");
+    for (const QString& door : {QStringLiteral("1-101"), QStringLiteral("1-102")}) {
+        household(e, door, 0);
+        e.addBill(door, QStringLiteral("202406"), 80);
+        e.addBill(door, QStringLiteral("202407"), 60);
+    }
+    QVERIFY(collect(e, QStringLiteral("1-101"), QStringLiteral("202406"), QStringLiteral("80")).settled);
+    QVERIFY(collect(e, QStringLiteral("1-102"), QStringLiteral("202406"), QStringLiteral("80")).settled);
+    QVERIFY(collect(e, QStringLiteral("1-102"), QStringLiteral("202407"), QStringLiteral("60")).settled);
+    e.prompter.type(QStringLiteral("收错了"));
+    e.prompter.yes();
+    const qint64 june =
+        e.scalar(QStringLiteral("select ID from 缴费历史 where 门牌号 = '1-101' and 月份 = '202406'")).toLongLong();
+    QCOMPARE(int(Reversal(e.db(), e.app, e.clock, e.prompter).run(june).outcome), int(Reversal::Outcome::Reversed));
+    QVERIFY(collect(e, QStringLiteral("1-101"), QStringLiteral("202406"), QStringLiteral("80")).settled);
+    const DayTakings before = DayTakings::read(e.db(), e.clock.today());
+    QCOMPARE(before.rows.size(), 5);
+
+    // 1-102 leaves and a new household takes its door; the paid bills are cleaned up.
+    QVERIFY(e.env().rs档案().find(Criterion::equals(kDoor, QStringLiteral("1-102")), RecordSet::Direction::Forward,
+                                   RecordSet::Start::First));
+    HouseholdDeletion(e.env()).deleteCurrent();
+    e.addHousehold(QStringLiteral("1-102"), QStringLiteral("新住户"), 80, 0.0);
+    Accounts::ledger(e.db(), e.app, e.clock).journalOpening(QStringLiteral("1-102"), 0.0);
+    QCOMPARE(Cleanup(e.env()).run(QStringLiteral("202401"), QStringLiteral("202412")).bills, 1);
+
+    const DayTakings after = DayTakings::read(e.db(), e.clock.today());
+    QCOMPARE(after.table().rows, before.table().rows);
+    QCOMPARE(after.table().totals, before.table().totals);
+    QCOMPARE(after.totalsText(), before.totalsText());
+    QCOMPARE(describe(BooksCheck::run(e.db())), QStringList());
+}
+
+void TestLedger::receiptMarkThatIsNoNumberIsNotUsed_data()
+{
+    QTest::addColumn<QByteArray>("mark");
+    QTest::addColumn<qint64>("counter");  // the file's own counter
+    QTest::addColumn<qint64>("given");    // the number of the first collection; -1: refused
+    QTest::addColumn<bool>("reported");
+    QTest::newRow("a number above the counter is used") << QByteArray("40\n") << qint64(3) << qint64(41) << false;
+    QTest::newRow("empty") << QByteArray() << qint64(3) << qint64(4) << true;
+    QTest::newRow("garbage") << QByteArray("12abc\n") << qint64(3) << qint64(4) << true;
+    QTest::newRow("negative") << QByteArray("-7") << qint64(3) << qint64(4) << true;
+    QTest::newRow("huge") << QByteArray("9223372036854775807") << qint64(3) << qint64(4) << true;
+    QTest::newRow("the counter at its end") << QByteArray("5") << std::numeric_limits<qint64>::max() << qint64(-1)
+                                            << false;
+}
+
+// A mark that is no receipt number is reported once and not used; the next number
+// never wraps around.
+void TestLedger::receiptMarkThatIsNoNumberIsNotUsed()
+{
+    QFETCH(QByteArray, mark);
+    QFETCH(qint64, counter);
+    QFETCH(qint64, given);
+    QFETCH(bool, reported);
+    TestEstate e;
+    household(e, QStringLiteral("1-101"), 0);
+    e.addBill(QStringLiteral("1-101"), QStringLiteral("202406"), 10);
+    e.addBill(QStringLiteral("1-101"), QStringLiteral("202407"), 10);
+    e.db().exec(QStringLiteral("update 账务参数 set 值 = ? where 名称 = '收据号'"), {counter});
+    const QString path = QDir(e.folder()).filePath(Ledger::highWaterFileName());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(mark) == mark.size());
+    f.close();
+    const int before = movements(e);
+
+    qint64 first = -1;
+    try {
+        first = collect(e, QStringLiteral("1-101"), QStringLiteral("202406"), QStringLiteral("10")).receiptNo;
+    } catch (const StoreError&) {
+    }
+    QCOMPARE(first, given);
+    if (given < 0) {
+        QCOMPARE(movements(e), before);
+        return;
+    }
+    const qint64 second = collect(e, QStringLiteral("1-101"), QStringLiteral("202407"), QStringLiteral("10")).receiptNo;
+    const QStringList said = e.prompter.texts().filter(QStringLiteral("收据号标记文件"));
+    QCOMPARE(said.size(), reported ? 1 : 0);
+    QVERIFY2(!reported || said[0].contains(QDir::toNativeSeparators(path)), qPrintable(said.join('\n')));
+    QCOMPARE(second, given + 1);
+    // Replaced whole by the last number, no temporary file left.
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray::number(second) + "\n");
+    QVERIFY(!QFile::exists(path + QStringLiteral(".tmp")));
+}
+
+void TestLedger::committedChangeIsNeverReportedAsAFailure_data()
+{
+    QTest::addColumn<QString>("op");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("collection") << "collection" << Collection::savedButNotRereadText() << "缴费失败";
+    QTest::newRow("reversal") << "reversal" << "冲正已经保存，但打开的窗口未能重新读出数据：" << "冲正失败";
+    QTest::newRow("household deletion") << "deletion" << "档案已经删除，但打开的窗口未能重新读出数据："
+                                        << "删除档案失败";
+}
+
+// The windows cannot read the bills again after the commit: the operator is told
+// that the change is saved, and a collection still offers its receipt.
+void TestLedger::committedChangeIsNeverReportedAsAFailure()
+{
+    QFETCH(QString, op);
+    QFETCH(QString, said);
+    QFETCH(QString, failure);
+    TestEstate e;
+    e.app.operatorLevel = QStringLiteral("A");
+    household(e, QStringLiteral("1-101"), 0);
+    household(e, QStringLiteral("1-102"), 0);
+    e.addBill(QStringLiteral("1-101"), QStringLiteral("202407"), 80);
+    if (op != QLatin1String("collection"))
+        QVERIFY(collect(e, QStringLiteral("1-101"), QStringLiteral("202407"), QStringLiteral("80")).settled);
+    PaymentWindow payment(e.services());
+    HouseholdWindow households(e.services());
+    select(e, QStringLiteral("1-101"), QStringLiteral("202407"));
+    e.prompter.clear();
+    const int before = movements(e);
+    {
+        RefuseReadsAfterCommit refuse(e.db());
+        if (op == QLatin1String("collection")) {
+            e.prompter.yes();
+            e.prompter.type(QStringLiteral("80"));
+            e.prompter.no();
+            payment.collect();
+        } else if (op == QLatin1String("reversal")) {
+            e.prompter.type(QStringLiteral("收错了"));
+            e.prompter.yes();
+            payment.reverse();
+        } else {
+            e.prompter.yes();
+            households.deleteHousehold();
+        }
+        QVERIFY(refuse.committed);
+    }
+    QCOMPARE(movements(e), before + 1);
+    const QStringList texts = e.prompter.texts();
+    QVERIFY2(!texts.join('|').contains(failure), qPrintable(texts.join('|')));
+    QVERIFY2(!texts.filter(said).isEmpty(), qPrintable(texts.join('|')));
+    if (op == QLatin1String("collection"))
+        QCOMPARE(texts.last(), QStringLiteral("是否打印当前缴费单据?"));
 }
 
 QTEST_MAIN(TestLedger)

@@ -218,8 +218,14 @@ QList<Operation> databaseOperations()
                     w.deleteHousehold();
                 },
                 [](Session& s) {
-                    return s.env().db().scalar(QStringLiteral("select count(*) from 档案库 where 门牌号 = ?"), {door(5)})
-                               .toInt() == 0;
+                    // Gone, with the closing movement that brings its ledger to 0.
+                    Database& db = s.env().db();
+                    return db.scalar(QStringLiteral("select count(*) from 档案库 where 门牌号 = ?"), {door(5)}).toInt() ==
+                               0 &&
+                           db.scalar(QStringLiteral("select count(*) from 账户流水 where 门牌号 = ? and 类别 = '销户' "
+                                                    "and 余额 = 0"),
+                                     {door(5)})
+                                   .toInt() == 1;
                 }});
 
     ops.append({QStringLiteral("item batch save"), Atomicity::Whole, {},

@@ -1,4 +1,5 @@
 #include "estate.h"
+#include "fixtures/refusereads.h"
 
 #include "maintenance/cleanup.h"
 #include "maintenance/cleanupwindow.h"
@@ -203,34 +204,6 @@ void CleanupTest::windowRangeWithoutPaidBillsStillReportsDone()
     QCOMPARE(estate.count("缴费历史"), 1);
     QCOMPARE(estate.count("收费1"), 1);
 }
-
-// Reading 缴费历史 is refused once a transaction has committed, so that the shared
-// sets fail to re-read right after the cleanup's deletion.
-struct RefuseReadsAfterCommit {
-    explicit RefuseReadsAfterCommit(Database& db) : handle(db.handle())
-    {
-        sqlite3_commit_hook(handle, &committing, this);
-        sqlite3_set_authorizer(handle, &authorize, this);  // also expires the prepared statements
-    }
-    ~RefuseReadsAfterCommit()
-    {
-        sqlite3_commit_hook(handle, nullptr, nullptr);
-        sqlite3_set_authorizer(handle, nullptr, nullptr);
-    }
-    static int committing(void* self)
-    {
-        static_cast<RefuseReadsAfterCommit*>(self)->committed = true;
-        return 0;
-    }
-    static int authorize(void* self, int action, const char* table, const char*, const char*, const char*)
-    {
-        const bool refuse = static_cast<RefuseReadsAfterCommit*>(self)->committed && action == SQLITE_READ &&
-                            table && QString::fromUtf8(table) == QStringLiteral("缴费历史");
-        return refuse ? SQLITE_DENY : SQLITE_OK;
-    }
-    sqlite3* handle;
-    bool committed = false;
-};
 
 void CleanupTest::committedDeletionIsNeverReportedAsNothingDeleted()
 {
