@@ -355,9 +355,10 @@ QList<ReadingImport::Line> ReadingImport::readSheetXml(const QByteArray& sheet, 
     qint64 lastRow = 0;
     QString type, ref;
     int column = -1;
+    bool inCell = false;
     auto put = [&](const QString& value) {
-        if (!inRow)
-            return;
+        if (!inRow || !inCell)
+            return;  // a value outside a cell
         cells += qMax<qsizetype>(1, column + 1 - line.cells.size());
         if (cells > MaxCells)
             fail(path, tooManyCells());
@@ -385,6 +386,7 @@ QList<ReadingImport::Line> ReadingImport::readSheetXml(const QByteArray& sheet, 
                 type = attributes.value(QLatin1String("t")).toString();
                 ref = attributes.value(QLatin1String("r")).toString();
                 column = ref.isEmpty() ? column + 1 : columnOf(ref);
+                inCell = true;
                 if (column < 0 || column >= kLastColumn)
                     fail(path, QStringLiteral("第一张工作表第 %1 行的单元格“%2”位置不正确")
                                    .arg(lastRow)
@@ -405,9 +407,12 @@ QList<ReadingImport::Line> ReadingImport::readSheetXml(const QByteArray& sheet, 
                 }
                 put(v);
             }
+        } else if (t == QXmlStreamReader::EndElement && x.name() == QLatin1String("c")) {
+            inCell = false;
         } else if (t == QXmlStreamReader::EndElement && x.name() == QLatin1String("row")) {
             out << line;
             inRow = false;
+            inCell = false;
         }
     }
     if (x.hasError())

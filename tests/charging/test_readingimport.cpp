@@ -239,6 +239,8 @@ void TestReadingImport::malformedFilesEndInATableOrAnError_data()
                                         << strings << "1:|水费";
     QTest::newRow("number with an exponent") << "a.xlsx" << sheetOf("<row r=\"2\"><c r=\"C2\"><v>1.5E+3</v></c></row>")
                                              << strings << "2:||1500";
+    QTest::newRow("value outside any cell") << "a.xlsx" << sheetOf("<row r=\"1\"><v>1</v><c r=\"A1\"><v>2</v></c><is><t>x</t></is></row>")
+                                            << strings << "1:2";
     QTest::newRow("sheet is not XML") << "a.xlsx" << QByteArray("\x01\x02 not xml <<") << strings << "!第一张工作表不完整";
     QTest::newRow("sheet cut short") << "a.xlsx" << QByteArray(kSheetHead + "<row r=\"1\"><c r=\"A1\"><v>1") << strings
                                      << "!第一张工作表不完整";

@@ -327,6 +327,7 @@ void TestReadingSheetWindow::importReportListsTheFirstThousand()
     QVERIFY2(d->summary()->text().contains(QStringLiteral("不能使用的行：1005 行")) &&
                  d->summary()->text().contains(QStringLiteral("表中列出前 1000 行，其余 5 行未列出。")),
              qPrintable(d->summary()->text()));
+    shoot(*d, QStringLiteral("import_report_long.png"));
     d->reject();
 }
 
