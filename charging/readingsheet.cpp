@@ -6,6 +6,7 @@
 #include "store/database.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -76,12 +77,40 @@ double SheetRow::amount(const BillItem& it) const
     return a;
 }
 
+ReadingText readingNumber(const QString& text)
+{
+    ReadingText r;
+    QString t = narrowDigits(text).trimmed();
+    t.remove(QLatin1Char(','));
+    t.remove(QChar(0xFF0C));  // ，
+    if (t.isEmpty())
+        return r;
+    const std::optional<double> v = boxNumber(t);
+    if (!v) {
+        r.kind = ReadingText::Kind::NotNumber;
+        return r;
+    }
+    r.value = *v;
+    r.kind = std::fabs(*v) > ReadingText::MaxReading ? ReadingText::Kind::TooLarge : ReadingText::Kind::Number;
+    return r;
+}
+
+bool SheetRow::needsConfirmation(const BillItem& it) const
+{
+    return reading && (it.metered ? *reading < previous : *reading < 0);
+}
+
 SheetRow::Check SheetRow::check(const BillItem& it) const
 {
     if (!reading)
         return Check::Missing;
-    if (it.metered && *reading < previous)
-        return confirmed ? Check::BelowConfirmed : Check::Below;
+    if (it.metered && *reading < previous) {
+        if (!confirmed)
+            return Check::Below;
+        return usage(it) < 0 ? Check::NegativeConfirmed : Check::BelowConfirmed;
+    }
+    if (!it.metered && *reading < 0)
+        return confirmed ? Check::NegativeConfirmed : Check::Negative;
     const double u = usage(it);
     if (history > 0 && average > 0 && u > 3 * average)
         return Check::High;
@@ -93,7 +122,7 @@ SheetRow::Check SheetRow::check(const BillItem& it) const
 bool SheetRow::blocks(const BillItem& it) const
 {
     const Check c = check(it);
-    return c == Check::Missing || c == Check::Below;
+    return c == Check::Missing || c == Check::Below || c == Check::Negative;
 }
 
 void ReadingSheet::ensureDraftTable(Database& db)
@@ -350,6 +379,8 @@ ReadingSheet::Counts ReadingSheet::counts() const
         case SheetRow::Check::BelowConfirmed: ++c.confirmed; break;
         case SheetRow::Check::High: ++c.high; break;
         case SheetRow::Check::Zero: ++c.zero; break;
+        case SheetRow::Check::Negative: ++c.negative; break;
+        case SheetRow::Check::NegativeConfirmed: ++c.negativeConfirmed; break;
         case SheetRow::Check::Ok: break;
         }
     }

@@ -31,6 +31,8 @@ struct SheetRow {
         BelowConfirmed,   // reading below the previous one, confirmed (replaced meter)
         High,             // usage above three times the household's recent average
         Zero,             // usage zero where it never was
+        Negative,         // a quantity below zero, not confirmed
+        NegativeConfirmed,  // usage below zero, confirmed without a new meter's start
     };
 
     int household = 0;        // index into ReadingSheet::households()
@@ -41,7 +43,7 @@ struct SheetRow {
     double previous = 0;      // found as bill entry finds it (0 for a quantity item)
     std::optional<double> reading;  // this month's reading, or the quantity
     std::optional<double> price;    // set when the operator changed the unit price
-    bool confirmed = false;         // a reading below the previous one is meant
+    bool confirmed = false;         // a reading below the previous one (or a negative quantity) is meant
     std::optional<double> newStart; // the new meter's start, used as the previous reading
     double average = 0;       // mean usage over the last six billed months
     int history = 0;          // how many of those months there were
@@ -54,7 +56,10 @@ struct SheetRow {
     double unitPrice(const BillItem& it) const;
     double amount(const BillItem& it) const;  // × 面积 for area items
     Check check(const BillItem& it) const;
-    // Missing readings and unconfirmed readings below the previous stop the run.
+    // Needs the 确认 box: a reading below the previous one or a negative quantity.
+    bool needsConfirmation(const BillItem& it) const;
+    // Missing readings, unconfirmed readings below the previous and unconfirmed
+    // negative quantities stop the run.
     bool blocks(const BillItem& it) const;
 };
 
@@ -90,8 +95,8 @@ public:
     void setConfirmed(int row, bool confirmed, std::optional<double> newStart = std::nullopt);
 
     struct Counts {
-        int missing = 0, below = 0, confirmed = 0, high = 0, zero = 0;
-        int blocking() const { return missing + below; }
+        int missing = 0, below = 0, confirmed = 0, high = 0, zero = 0, negative = 0, negativeConfirmed = 0;
+        int blocking() const { return missing + below + negative; }
     };
     Counts counts() const;
 
@@ -114,6 +119,18 @@ private:
     QList<SheetRow> rows_;
     QHash<QString, int> index_;  // door + '\x1f' + item number → row
 };
+
+// A reading or quantity as typed into the sheet or read from a file: blanks around
+// it and thousands separators dropped, full-width digits read as the number boxes
+// read them, one plain decimal number ("nan", "inf" and words are none), at most
+// MaxReading in size.
+struct ReadingText {
+    static constexpr double MaxReading = 1e9;
+    enum class Kind { Empty, Number, NotNumber, TooLarge };
+    Kind kind = Kind::Empty;
+    double value = 0;
+};
+ReadingText readingNumber(const QString& text);
 
 // The building of a door number: its text before the first "-" (all of it without one).
 QString buildingOf(const QString& door);

@@ -9,21 +9,16 @@
 
 namespace {
 
-// A typed number: blanks around it allowed, thousands separators dropped; empty is
-// no number. Anything else is not taken.
+// A typed reading: empty clears the cell; a text that is no reading is not taken.
 bool parseNumber(const QString& text, std::optional<double>* out)
 {
-    QString t = text.trimmed();
-    t.remove(QLatin1Char(','));
-    if (t.isEmpty()) {
+    const ReadingText r = readingNumber(text);
+    if (r.kind == ReadingText::Kind::Empty)
         *out = std::nullopt;
-        return true;
-    }
-    bool ok = false;
-    const double v = t.toDouble(&ok);
-    if (!ok)
+    else if (r.kind == ReadingText::Kind::Number)
+        *out = r.value;
+    else
         return false;
-    *out = v;
     return true;
 }
 
@@ -35,6 +30,8 @@ QString checkText(SheetRow::Check c)
     case SheetRow::Check::BelowConfirmed: return QStringLiteral("已确认（换表）");
     case SheetRow::Check::High: return QStringLiteral("用量超过平均三倍");
     case SheetRow::Check::Zero: return QStringLiteral("用量为零");
+    case SheetRow::Check::Negative: return QStringLiteral("数量为负，待确认");
+    case SheetRow::Check::NegativeConfirmed: return QStringLiteral("已确认（用量为负）");
     case SheetRow::Check::Ok: break;
     }
     return QString();
@@ -44,7 +41,9 @@ QColor checkColor(SheetRow::Check c)
 {
     switch (c) {
     case SheetRow::Check::Missing: return QColor(0xff, 0xf4, 0xc2);
-    case SheetRow::Check::Below: return QColor(0xf8, 0xc4, 0xc4);
+    case SheetRow::Check::Below:
+    case SheetRow::Check::Negative: return QColor(0xf8, 0xc4, 0xc4);
+    case SheetRow::Check::NegativeConfirmed: return QColor(0xe4, 0xd4, 0xf4);
     case SheetRow::Check::BelowConfirmed: return QColor(0xd4, 0xe6, 0xf8);
     case SheetRow::Check::High:
     case SheetRow::Check::Zero: return QColor(0xfb, 0xdd, 0xb4);
@@ -89,9 +88,7 @@ QVariant ReadingSheetModel::data(const QModelIndex& index, int role) const
     if (role == Qt::TextAlignmentRole && index.column() >= Previous && index.column() <= Amount)
         return int(Qt::AlignRight | Qt::AlignVCenter);
     if (role == Qt::CheckStateRole && index.column() == Confirm)
-        return check == SheetRow::Check::Below || check == SheetRow::Check::BelowConfirmed
-                   ? QVariant(r.confirmed ? Qt::Checked : Qt::Unchecked)
-                   : QVariant();
+        return r.needsConfirmation(item) ? QVariant(r.confirmed ? Qt::Checked : Qt::Unchecked) : QVariant();
     if (role != Qt::DisplayRole && role != Qt::EditRole)
         return {};
     switch (index.column()) {
@@ -120,7 +117,7 @@ Qt::ItemFlags ReadingSheetModel::flags(const QModelIndex& index) const
     case Reading:
     case Price: return f | Qt::ItemIsEditable;
     case Previous: return below ? f | Qt::ItemIsEditable : f;
-    case Confirm: return below ? f | Qt::ItemIsUserCheckable : f;
+    case Confirm: return r.needsConfirmation(item) ? f | Qt::ItemIsUserCheckable : f;
     default: return f;
     }
 }
@@ -161,25 +158,41 @@ int ReadingSheetModel::pasteReadings(int row, const QString& text)
     QStringList lines = text.split(QLatin1Char('\n'));
     if (!lines.isEmpty() && lines.last().trimmed().isEmpty())
         lines.removeLast();
+    if (row < 0 || row >= rowCount() || lines.isEmpty())
+        return 0;
     QList<std::optional<double>> values;
+    QString stop;
     for (QString line : lines) {
         line.remove(QLatin1Char('\r'));
+        const QString cell = line.section(QLatin1Char('\t'), 0, 0);
         std::optional<double> v;
-        if (!parseNumber(line.section(QLatin1Char('\t'), 0, 0), &v))
-            break;  // a header or a word ends the column
+        if (!parseNumber(cell, &v)) {
+            // A header or a word ends the column.
+            stop = QStringLiteral("粘贴的第 %1 行“%2”不是可用的读数，从这一行起没有填入。")
+                       .arg(values.size() + 1)
+                       .arg(cell.trimmed().left(40));
+            break;
+        }
         values.append(v);
     }
-    if (row < 0 || values.isEmpty())
-        return 0;
     const int n = std::min(int(values.size()), rowCount() - row);
+    if (stop.isEmpty() && n < values.size())
+        stop = QStringLiteral("表格到第 %1 行为止，粘贴的其余 %2 行没有填入。").arg(rowCount()).arg(values.size() - n);
     values = values.mid(0, n);
-    try {
-        sheet_.setReadings(row, values);
-    } catch (const StoreError& e) {
-        emit writeFailed(e.message());
-        return 0;
+    if (n > 0) {
+        try {
+            sheet_.setReadings(row, values);
+        } catch (const StoreError& e) {
+            emit writeFailed(e.message());
+            return 0;
+        }
+        rowsChanged(row, row + n - 1);
     }
-    rowsChanged(row, row + n - 1);
+    QString report = n > 0 ? QStringLiteral("已填入 %1 行（第 %2 至第 %3 行）。").arg(n).arg(row + 1).arg(row + n)
+                           : QStringLiteral("没有填入任何一行。");
+    if (!stop.isEmpty())
+        report += QLatin1Char('\n') + stop;
+    emit pasted(report);
     return n;
 }
 
@@ -191,7 +204,7 @@ void ReadingSheetModel::rowsChanged(int first, int last)
 QString ReadingSheetModel::statusText() const
 {
     const ReadingSheet::Counts c = sheet_.counts();
-    return QStringLiteral("共 %1 户 %2 行    未录 %3    小于上月数待确认 %4    已确认换表 %5    用量超过平均三倍 %6    用量为零 %7")
+    QString text = QStringLiteral("共 %1 户 %2 行    未录 %3    小于上月数待确认 %4    已确认换表 %5    用量超过平均三倍 %6    用量为零 %7")
         .arg(sheet_.households().size())
         .arg(sheet_.rows().size())
         .arg(c.missing)
@@ -199,4 +212,7 @@ QString ReadingSheetModel::statusText() const
         .arg(c.confirmed)
         .arg(c.high)
         .arg(c.zero);
+    if (c.negative + c.negativeConfirmed > 0)
+        text += QStringLiteral("    用量为负 %1（待确认 %2）").arg(c.negative + c.negativeConfirmed).arg(c.negative);
+    return text;
 }

@@ -18,7 +18,8 @@ public:
     void beginReload() { beginResetModel(); }
     void endReload() { endResetModel(); }
     // Fills the reading column from `row` down with the numbers of a pasted column;
-    // a blank line clears its row. Returns the rows filled.
+    // a blank line clears its row, a line that is no reading ends the column.
+    // Returns the rows filled; pasted() tells how many and where it stopped.
     int pasteReadings(int row, const QString& text);
     // The status line: the rows and the count of each check.
     QString statusText() const;
@@ -33,6 +34,8 @@ public:
 signals:
     // A draft write failed; the row keeps its former value.
     void writeFailed(const QString& message);
+    // After a paste: the rows filled and where the pasted column stopped.
+    void pasted(const QString& report);
 
 private:
     void rowsChanged(int first, int last);

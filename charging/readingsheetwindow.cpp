@@ -195,12 +195,15 @@ ImportReportDialog::ImportReportDialog(const ReadingImport& import, const QStrin
 {
     setObjectName(QStringLiteral("frm_导入读数"));
     setWindowTitle(QStringLiteral("导入读数"));
-    const QList<ReadingImport::Row> bad = import.problems();
-    summary_ = new QLabel(QStringLiteral("文件：%1\n可以导入的读数：%2 条；不能使用的行：%3 行（见下表，不会导入）。")
-                              .arg(QDir::toNativeSeparators(file))
-                              .arg(import.matched())
-                              .arg(bad.size()),
-                          this);
+    const QList<ReadingImport::Row> all = import.problems();
+    const QList<ReadingImport::Row> bad = all.mid(0, ReadingImport::ListedProblems);
+    QString text = QStringLiteral("文件：%1\n可以导入的读数：%2 条；不能使用的行：%3 行（见下表，不会导入）。")
+                       .arg(QDir::toNativeSeparators(file))
+                       .arg(import.matched())
+                       .arg(all.size());
+    if (all.size() > bad.size())
+        text += QStringLiteral("\n表中列出前 %1 行，其余 %2 行未列出。").arg(bad.size()).arg(all.size() - bad.size());
+    summary_ = new QLabel(text, this);
     summary_->setWordWrap(true);
     problems_ = new QTableWidget(int(bad.size()), 5, this);
     problems_->setHorizontalHeaderLabels(
@@ -210,7 +213,7 @@ ImportReportDialog::ImportReportDialog(const ReadingImport& import, const QStrin
     problems_->horizontalHeader()->setStretchLastSection(true);
     for (int i = 0; i < bad.size(); ++i) {
         const ReadingImport::Row& r = bad[i];
-        const QStringList cells = {QString::number(r.line), r.door, r.item, r.text, ReadingImport::problemText(r.problem)};
+        const QStringList cells = {QString::number(r.line), r.door, r.item, r.text, ReadingImport::reasonText(r)};
         for (int c = 0; c < cells.size(); ++c)
             problems_->setItem(i, c, new QTableWidgetItem(cells[c]));
     }
@@ -315,6 +318,8 @@ ReadingSheetWindow::ReadingSheetWindow(Services& services, QWidget* parent) : QW
     connect(close_, &QPushButton::clicked, this, &QWidget::close);
     connect(model_, &QAbstractItemModel::dataChanged, this, &ReadingSheetWindow::updateStatus);
     connect(model_, &QAbstractItemModel::modelReset, this, &ReadingSheetWindow::updateStatus);
+    connect(model_, &ReadingSheetModel::pasted, this,
+            [this](const QString& m) { services_.prompter.inform(m, services_.app.appTitle, Prompter::Icon::Information); });
     connect(model_, &ReadingSheetModel::writeFailed, this,
             [this](const QString& m) { report(QStringLiteral("读数未能保存"), m); });
 

@@ -35,13 +35,17 @@ struct OutTable {
 // it, numbers as numbers with their formats, text as text, column widths from the
 // widest text (a Chinese character counts two), the totals row bold. Tables of
 // more than constantMemoryRows rows are written row by row (libxlsxwriter's
-// constant_memory mode). FileError naming the path when the file cannot be written.
+// constant_memory mode). A text longer than a cell holds (32767 characters) is cut
+// and ends with "……(已截断)". The workbook is written under a temporary name beside
+// the file and renamed over it only when whole; on any failure FileError names the
+// path, the previous file stays and no part of the new one is left.
 void writeXlsx(const OutTable& table, const QString& path, int constantMemoryRows = 5000);
 
 // Writes the table as CSV: UTF-8 with a byte-order mark, CR LF line ends, fields
 // quoted where they hold a comma, quote or line break. A number is written with
-// the decimals of its format and without grouping. FileError when the file cannot
-// be written.
+// the decimals of its format and without grouping. A text that a spreadsheet would
+// take for a formula, number, date or truth value is written as ="text", which
+// Excel and WPS show as that text. FileError when the file cannot be written.
 void writeCsv(const OutTable& table, const QString& path);
 
 // A number as the CSV shows it: the decimals of the format, no grouping, rounded

@@ -3,6 +3,10 @@
 # for FUZZ_SECONDS seconds (30 by default) from its seed corpus in fuzz/corpus/.
 # With FUZZ_RUNS set, each target instead runs that many inputs from the fixed
 # FUZZ_SEED (1 by default), so that a run gives the same result on every machine.
+# The file readers (fuzz_readingcsv, fuzz_readingxlsx) parse a whole file per input:
+# with FUZZ_RUNS they run FUZZ_FILE_SHARE percent of it (10 by default),
+# so that the whole run takes about as long as before they joined.
+# A single allocation above FUZZ_MALLOC_MB (256 by default) is a finding.
 # New inputs go to build-fuzz/corpus/<target>/, crashes to build-fuzz/artifacts/.
 # Usage: scripts/fuzz.sh [target...]
 set -euo pipefail
@@ -22,7 +26,7 @@ else
 fi
 TARGETS=("$@")
 if [ "${#TARGETS[@]}" -eq 0 ]; then
-  TARGETS=(fuzz_criterion fuzz_typednumber fuzz_formatmask fuzz_capital fuzz_exportlines)
+  TARGETS=(fuzz_criterion fuzz_typednumber fuzz_formatmask fuzz_capital fuzz_exportlines fuzz_readingcsv fuzz_readingxlsx)
 fi
 
 cmake -S "$FENWARY_ROOT" -B "$BUILD" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -35,8 +39,15 @@ export QT_QPA_PLATFORM=offscreen
 failed=()
 for t in "${TARGETS[@]}"; do
   mkdir -p "$BUILD/corpus/$t" "$BUILD/artifacts"
-  echo "== $t: $SPAN"
-  if ! "$BUILD/fuzz/$t" "${LENGTH[@]}" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+  length=("${LENGTH[@]}")
+  span="$SPAN"
+  if [ -n "${FUZZ_RUNS:-}" ] && [[ "$t" == fuzz_reading* ]]; then
+    runs=$(( FUZZ_RUNS * ${FUZZ_FILE_SHARE:-10} / 100 ))
+    length=(-runs="$runs" -seed="${FUZZ_SEED:-1}")
+    span="$runs runs from seed ${FUZZ_SEED:-1}"
+  fi
+  echo "== $t: $span"
+  if ! "$BUILD/fuzz/$t" "${length[@]}" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb="${FUZZ_MALLOC_MB:-256}" -max_len=4096 \
       -print_final_stats=1 -artifact_prefix="$BUILD/artifacts/$t-" \
       "$BUILD/corpus/$t" "$FENWARY_ROOT/fuzz/corpus/$t"; then
     failed+=("$t")

@@ -34,6 +34,9 @@ private slots:
     void csvFields_data();
     void csvFields();
     void unreadableFileIsReported();
+    void malformedFilesEndInATableOrAnError_data();
+    void malformedFilesEndInATableOrAnError();
+    void everyLineIsAccountedFor();
     void blankSheetPages();
     void blankSheetFilledInComesBack();
 };
@@ -83,19 +86,39 @@ void TestReadingImport::csvFields_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QList<QStringList>>("cells");
+    QTest::addColumn<QList<int>>("stray");  // lines marked for a stray quote
     QTest::newRow("quoted comma and quote") << QByteArray("a,\"b,\"\"c\"\"\",1\n")
-                                            << QList<QStringList>{{"a", "b,\"c\"", "1"}};
+                                            << QList<QStringList>{{"a", "b,\"c\"", "1"}} << QList<int>{};
     QTest::newRow("line end in quotes, CR LF") << QByteArray("\"x\ny\",2\r\nz,3")
-                                               << QList<QStringList>{{"x\ny", "2"}, {"z", "3"}};
-    QTest::newRow("tabs from a spreadsheet") << QByteArray("1-101\t水费\t5\n") << QList<QStringList>{{"1-101", "水费", "5"}};
-    QTest::newRow("empty fields kept") << QByteArray(",,\n") << QList<QStringList>{{"", "", ""}};
+                                               << QList<QStringList>{{"x\ny", "2"}, {"z", "3"}} << QList<int>{};
+    QTest::newRow("tabs from a spreadsheet") << QByteArray("1-101\t水费\t5\n") << QList<QStringList>{{"1-101", "水费", "5"}}
+                                             << QList<int>{};
+    QTest::newRow("empty fields kept") << QByteArray(",,\n") << QList<QStringList>{{"", "", ""}} << QList<int>{};
+    QTest::newRow("quote inside an unquoted field") << QByteArray("1-101,水\"费,5\n1-102,水费,6\n")
+                                                    << QList<QStringList>{{"1-101", "水\"费", "5"}, {"1-102", "水费", "6"}}
+                                                    << QList<int>{1};
+    QTest::newRow("quote never closed") << QByteArray("1-101,\"水费,5\n1-102,水费,6\n")
+                                        << QList<QStringList>{{"1-101", "\"水费", "5"}, {"1-102", "水费", "6"}}
+                                        << QList<int>{1};
+    QTest::newRow("text after a closing quote") << QByteArray("\"1-101\"x,水费,5\n")
+                                                << QList<QStringList>{{"1-101x", "水费", "5"}} << QList<int>{1};
+    QTest::newRow("lone quote at the end") << QByteArray("a,\"") << QList<QStringList>{{"a", "\""}} << QList<int>{1};
 }
 
 void TestReadingImport::csvFields()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QList<QStringList>, cells);
-    QCOMPARE(ReadingImport::readCsv(bytes), cells);
+    QFETCH(QList<int>, stray);
+    QList<QStringList> got;
+    QList<int> marked;
+    for (const ReadingImport::Line& l : ReadingImport::readCsv(bytes)) {
+        got << l.cells;
+        if (l.strayQuote)
+            marked << l.number;
+    }
+    QCOMPARE(got, cells);
+    QCOMPARE(marked, stray);
 }
 
 void TestReadingImport::unreadableFileIsReported()
@@ -115,6 +138,177 @@ void TestReadingImport::unreadableFileIsReported()
         }
         QVERIFY2(thrown, qPrintable(p));
     }
+}
+
+namespace {
+
+const QByteArray kSheetHead = "<?xml version=\"1.0\"?><worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
+const QByteArray kSheetTail = "</sheetData></worksheet>";
+QByteArray sheetOf(const QByteArray& rows)
+{
+    return kSheetHead + rows + kSheetTail;
+}
+QByteArray sharedOf(const QByteArray& items)
+{
+    return "<?xml version=\"1.0\"?><sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">" + items +
+           "</sst>";
+}
+
+// A package like a spreadsheet program's, zipped by Python: the workbook, its
+// relationship to the sheet, the sheet and (when given) the shared strings. "HUGE"
+// as the sheet gives a part that unpacks to 65 MB.
+bool writePackage(const QString& dir, const QString& path, const QByteArray& sheet, const QByteArray& shared)
+{
+    auto put = [&dir](const QString& name, const QByteArray& bytes) {
+        QFile f(dir + u'/' + name);
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    };
+    if (!put(QStringLiteral("sheet.xml"), sheet) || !put(QStringLiteral("shared.xml"), shared))
+        return false;
+    static const char* script = R"PY(
+import sys, zipfile
+d, out, has_shared = sys.argv[1], sys.argv[2], sys.argv[3] == "1"
+sheet = open(d + "/sheet.xml", "rb").read()
+with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("xl/workbook.xml", '<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><sheets><sheet name="S" sheetId="1" r:id="rId1"/></sheets></workbook>')
+    z.writestr("xl/_rels/workbook.xml.rels", '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/></Relationships>')
+    if sheet == b"HUGE":
+        with z.open("xl/worksheets/sheet1.xml", "w", force_zip64=True) as f:
+            f.write(b"<worksheet><sheetData>")
+            for _ in range(65):
+                f.write(b" " * (1 << 20))
+            f.write(b"</sheetData></worksheet>")
+    else:
+        z.writestr("xl/worksheets/sheet1.xml", sheet)
+    if has_shared:
+        z.writestr("xl/sharedStrings.xml", open(d + "/shared.xml", "rb").read())
+)PY";
+    QProcess p;
+    p.start(QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3") : QStringLiteral("python3"),
+            {QStringLiteral("-c"), QString::fromUtf8(script), dir, path, shared.isNull() ? QStringLiteral("0") : QStringLiteral("1")});
+    return p.waitForFinished(60000) && p.exitCode() == 0;
+}
+
+// Lines as "number:cell|cell", joined by ";".
+QString shown(const QList<ReadingImport::Line>& lines)
+{
+    QStringList out;
+    for (const ReadingImport::Line& l : lines)
+        out << QString::number(l.number) + u':' + l.cells.join(u'|');
+    return out.join(u';');
+}
+
+}  // namespace
+
+// Every malformed file ends in lines or in an error that names the file (and the
+// cell where one is to blame); nothing is read or written out of bounds (the
+// sanitizer build runs this table too).
+void TestReadingImport::malformedFilesEndInATableOrAnError_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("sheet");   // the sheet part, or the CSV's bytes
+    QTest::addColumn<QByteArray>("shared");  // null: the package has no shared strings
+    QTest::addColumn<QString>("want");       // the lines, or "!" and a part of the error
+    const QByteArray strings = sharedOf("<si><t>1-101</t></si>");
+    QTest::newRow("reference without letters") << "a.xlsx" << sheetOf("<row r=\"1\"><c r=\"5\"><v>1</v></c></row>")
+                                               << strings << "!单元格“5”";
+    QTest::newRow("absolute reference") << "a.xlsx" << sheetOf("<row r=\"1\"><c r=\"$B$1\"><v>7</v></c></row>") << strings
+                                        << "1:|7";
+    QTest::newRow("column past XFD") << "a.xlsx" << sheetOf("<row r=\"1\"><c r=\"XFE1\"><v>1</v></c></row>") << strings
+                                     << "!单元格“XFE1”";
+    QTest::newRow("last column XFD") << "a.xlsx" << sheetOf("<row r=\"1\"><c r=\"XFD1\"><v>1</v></c></row>") << strings
+                                     << "1:" + QString(16383, u'|') + "1";
+    QTest::newRow("row 2^31-1, a gap stays a gap")
+        << "a.xlsx" << sheetOf("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"2147483647\"><c r=\"A2147483647\"><v>2</v></c></row>")
+        << strings << "1:1;2147483647:2";
+    QTest::newRow("row past 2^31-1") << "a.xlsx" << sheetOf("<row r=\"2147483648\"><c><v>1</v></c></row>") << strings
+                                     << "!行号“2147483648”";
+    QTest::newRow("negative row") << "a.xlsx" << sheetOf("<row r=\"-3\"><c r=\"A1\"><v>1</v></c></row>") << strings
+                                  << "!行号“-3”";
+    QTest::newRow("shared string out of range")
+        << "a.xlsx" << sheetOf("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>5</v></c></row>") << strings << "!A1 引用的共享字符串 5";
+    QTest::newRow("shared strings missing") << "a.xlsx" << sheetOf("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>")
+                                            << QByteArray() << "!A1 引用的共享字符串 0";
+    QTest::newRow("shared strings cut short") << "a.xlsx" << sheetOf("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>")
+                                              << QByteArray("<sst><si><t>1-1") << "!xl/sharedStrings.xml";
+    QTest::newRow("rich text: every run, no phonetic run")
+        << "a.xlsx" << sheetOf("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>")
+        << sharedOf("<si><r><t>1-</t></r><r><rPr><b/></rPr><t>101</t></r><rPh><t>x</t></rPh></si>") << "1:1-101";
+    QTest::newRow("inline rich string") << "a.xlsx"
+                                        << sheetOf("<row r=\"1\"><c r=\"B1\" t=\"inlineStr\"><is><r><t>水</t></r><r><t>费</t></r></is></c></row>")
+                                        << strings << "1:|水费";
+    QTest::newRow("number with an exponent") << "a.xlsx" << sheetOf("<row r=\"2\"><c r=\"C2\"><v>1.5E+3</v></c></row>")
+                                             << strings << "2:||1500";
+    QTest::newRow("value outside any cell") << "a.xlsx" << sheetOf("<row r=\"1\"><v>1</v><c r=\"A1\"><v>2</v></c><is><t>x</t></is></row>")
+                                            << strings << "1:2";
+    QTest::newRow("sheet is not XML") << "a.xlsx" << QByteArray("\x01\x02 not xml <<") << strings << "!第一张工作表不完整";
+    QTest::newRow("sheet cut short") << "a.xlsx" << QByteArray(kSheetHead + "<row r=\"1\"><c r=\"A1\"><v>1") << strings
+                                     << "!第一张工作表不完整";
+    QTest::newRow("part unpacks past 64 MB") << "a.xlsx" << QByteArray("HUGE") << strings << "!解压后大于 64 MB";
+    QTest::newRow("not a zip") << "a.xlsx" << QByteArray("RAW") << strings << "!不是可以读取的 XLSX 文件";
+    QTest::newRow("CSV past 64 MB") << "a.csv" << QByteArray("HUGE") << QByteArray() << "!大于 64 MB";
+}
+
+void TestReadingImport::malformedFilesEndInATableOrAnError()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, sheet);
+    QFETCH(QByteArray, shared);
+    QFETCH(QString, want);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    if (name.endsWith(QLatin1String(".csv")) || sheet == "RAW") {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        if (sheet == "HUGE")
+            QVERIFY(f.resize(ReadingImport::MaxFileBytes + 1));
+        else
+            f.write(sheet);
+    } else {
+        QVERIFY(writePackage(dir.path(), path, sheet, shared));
+    }
+    QString got;
+    try {
+        got = shown(ReadingImport::readFile(path));
+    } catch (const FileError& e) {
+        QVERIFY2(e.message().contains(path), qPrintable(e.message()));
+        got = u'!' + e.message();
+    }
+    if (want.startsWith(u'!'))
+        QVERIFY2(got.startsWith(u'!') && got.contains(want.mid(1)), qPrintable(got.left(300)));
+    else
+        QCOMPARE(got, want);
+}
+
+// Duplicates name the line that counts, a stray quote costs its own line only,
+// "nan", "inf" and huge numbers are refused for their line, full-width digits read.
+void TestReadingImport::everyLineIsAccountedFor()
+{
+    TestEstate e;
+    fill(e);
+    ReadingSheet sheet(e.db(), e.env().rs项目());
+    sheet.load(QStringLiteral("202406"));
+    const QByteArray csv = "1-101,水费,500\n"     // 1: replaced by line 6
+                           "1-102,水\"费,5\n"     // 2: stray quote
+                           "1-103,水费,nan\n"     // 3
+                           "2-101,水费,inf\n"     // 4
+                           "2-102,水费,1e300\n"   // 5
+                           "1-101,02,530\n"       // 6: counts
+                           "2-103,水费,５４１．５\n"  // 7: full-width
+                           "1-102,水费,-1e10\n";  // 8
+    const ReadingImport im(sheet, ReadingImport::readCsv(csv));
+    QList<QPair<int, Problem>> problems;
+    for (const ReadingImport::Row& r : im.problems())
+        problems << qMakePair(r.line, r.problem);
+    const QList<QPair<int, Problem>> want = {{1, Problem::Duplicate}, {2, Problem::StrayQuote}, {3, Problem::NoNumber},
+                                             {4, Problem::NoNumber},  {5, Problem::TooLarge},   {8, Problem::TooLarge}};
+    QCOMPARE(problems, want);
+    QCOMPARE(ReadingImport::reasonText(im.problems().first()), QStringLiteral("门牌号和项目重复，以第 6 行为准"));
+    QCOMPARE(im.matched(), 2);
+    im.apply(sheet);
+    QCOMPARE(e.scalar(QStringLiteral("select count(*) from 抄表草稿")).toInt(), 2);
+    QCOMPARE(sheet.row(sheet.rowOf(QStringLiteral("1-101"), QStringLiteral("02"))).reading, std::optional<double>(530));
+    QCOMPARE(sheet.row(sheet.rowOf(QStringLiteral("2-103"), QStringLiteral("02"))).reading, std::optional<double>(541.5));
 }
 
 void TestReadingImport::blankSheetPages()

@@ -1,4 +1,5 @@
 #include "charging/monthrun.h"
+#include "charging/readingimport.h"
 #include "charging/readingsheet.h"
 #include "charging/readingsheetmodel.h"
 #include "charging/readingsheetwindow.h"
@@ -9,6 +10,7 @@
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -55,6 +57,11 @@ private slots:
     void buildingPrefixNarrowsTheSheet();
     void importReportThenConfirm();
     void blankSheetExported();
+    void typedReadings_data();
+    void typedReadings();
+    void pasteReportsRowsFilledAndWhereItStopped_data();
+    void pasteReportsRowsFilledAndWhereItStopped();
+    void importReportListsTheFirstThousand();
 };
 
 void TestReadingSheetWindow::opensOnTheProposedMonthWithEveryRow()
@@ -234,6 +241,94 @@ void TestReadingSheetWindow::blankSheetExported()
     const QList<QByteArray> lines = csv.readAll().split('\n');
     QCOMPARE(lines.size(), 1 + 12 + 1);  // the last line end leaves an empty piece
     QVERIFY(lines.first().contains("本月读数"));
+}
+
+// Row 0 is 1-101's water (previous 510, ten a month), row 1 its parking (a quantity).
+void TestReadingSheetWindow::typedReadings_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("full-width digits") << 0 << "５２０．０" << true << "";
+    QTest::newRow("nan") << 0 << "nan" << false << "未录";
+    QTest::newRow("inf") << 0 << "-inf" << false << "未录";
+    QTest::newRow("past any reading") << 0 << "1e12" << false << "未录";
+    QTest::newRow("negative quantity") << 1 << "-2" << true << "数量为负，待确认";
+}
+
+void TestReadingSheetWindow::typedReadings()
+{
+    QFETCH(int, row);
+    QFETCH(QString, typed);
+    QFETCH(bool, taken);
+    QFETCH(QString, status);
+    TestEstate e;
+    fill(e);
+    ReadingSheetWindow w(e.services());
+    ReadingSheetModel* m = w.model();
+    QCOMPARE(m->setData(readingAt(w, row), typed, Qt::EditRole), taken);
+    QCOMPARE(m->index(row, ReadingSheetModel::Status).data().toString(), status);
+    if (status == QStringLiteral("数量为负，待确认")) {
+        // Blocks the run until confirmed, like a reading below the previous one.
+        QCOMPARE(w.sheet().counts().blocking(), 12);
+        QVERIFY(w.statusLine()->text().contains(QStringLiteral("用量为负 1（待确认 1）")));
+        QVERIFY(m->setData(m->index(row, ReadingSheetModel::Confirm), Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(m->index(row, ReadingSheetModel::Status).data().toString(), QStringLiteral("已确认（用量为负）"));
+        QCOMPARE(w.sheet().counts().blocking(), 11);
+    }
+}
+
+void TestReadingSheetWindow::pasteReportsRowsFilledAndWhereItStopped_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<int>("filled");
+    QTest::addColumn<QString>("report");
+    QTest::newRow("every line") << 0 << "520\n1\n" << 2 << "已填入 2 行（第 1 至第 2 行）。";
+    QTest::newRow("a word stops it") << 2 << "520\n1\n水费\n3\n" << 2
+                                     << "已填入 2 行（第 3 至第 4 行）。\n粘贴的第 3 行“水费”不是可用的读数，从这一行起没有填入。";
+    QTest::newRow("the sheet's end stops it") << 10 << "1\n2\n3\n4\n" << 2
+                                              << "已填入 2 行（第 11 至第 12 行）。\n表格到第 12 行为止，粘贴的其余 2 行没有填入。";
+    QTest::newRow("a header first") << 0 << "本月读数\n1\n" << 0
+                                    << "没有填入任何一行。\n粘贴的第 1 行“本月读数”不是可用的读数，从这一行起没有填入。";
+}
+
+void TestReadingSheetWindow::pasteReportsRowsFilledAndWhereItStopped()
+{
+    QFETCH(int, row);
+    QFETCH(QString, pasted);
+    QFETCH(int, filled);
+    QFETCH(QString, report);
+    TestEstate e;
+    fill(e);
+    ReadingSheetWindow w(e.services());
+    w.grid()->setCurrentIndex(readingAt(w, row));
+    QCOMPARE(w.grid()->paste(pasted), filled);
+    QCOMPARE(e.prompter.texts().value(0), report);
+}
+
+void TestReadingSheetWindow::importReportListsTheFirstThousand()
+{
+    TestEstate e;
+    fill(e);
+    ReadingSheetWindow w(e.services());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("many.csv"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("1-101,水费,520\n");
+    for (int i = 0; i < ReadingImport::ListedProblems + 5; ++i)
+        f.write(QStringLiteral("9-%1,水费,1\n").arg(i).toUtf8());
+    f.close();
+    ImportReportDialog* d = w.openImport(path);
+    QVERIFY(d);
+    QCOMPARE(d->problems()->rowCount(), ReadingImport::ListedProblems);
+    QVERIFY2(d->summary()->text().contains(QStringLiteral("不能使用的行：1005 行")) &&
+                 d->summary()->text().contains(QStringLiteral("表中列出前 1000 行，其余 5 行未列出。")),
+             qPrintable(d->summary()->text()));
+    shoot(*d, QStringLiteral("import_report_long.png"));
+    d->reject();
 }
 
 QTEST_MAIN(TestReadingSheetWindow)
