@@ -3,6 +3,7 @@
 #include "common/gbkfile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 QString reportFolder()
@@ -30,8 +31,13 @@ QString ensureReportFolder()
     if (info.exists() && !info.isDir())
         throw FileError(QStringLiteral("无法创建文件夹 %1：已有同名文件。")
                             .arg(QDir::toNativeSeparators(folder)));
+    if (info.isDir())
+        return folder;
+    // Made here: readable by its owner only (0700), whatever the umask. A folder that
+    // already exists keeps its permissions.
     if (!QDir().mkpath(folder))
         throw FileError(QStringLiteral("无法创建文件夹 %1。").arg(QDir::toNativeSeparators(folder)));
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return folder;
 }
 

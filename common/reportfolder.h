@@ -8,7 +8,8 @@
 QString reportFolder();
 
 // Creates the report folder when missing and returns it; FileError when it cannot
-// be created (or a file of that name stands in the way).
+// be created (or a file of that name stands in the way). A folder made here is
+// readable by its owner only.
 QString ensureReportFolder();
 
 // The folder as messages show it: native separators and a trailing separator

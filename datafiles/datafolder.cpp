@@ -1,5 +1,7 @@
 #include "datafolder.h"
 
+#include "privatefiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -31,7 +33,7 @@ QString current()
     const bool usable = home.isEmpty() && canHoldData(program);
     const QString folder = choose(home, program, usable, QDir::homePath());
     if (home.isEmpty() && !usable)
-        QDir().mkpath(folder);
+        PrivateFiles::makeFolder(folder);
     return folder;
 }
 

@@ -24,7 +24,7 @@ QString choose(const QString& fenwaryHome, const QString& programFolder, bool pr
                const QString& homePath);
 
 // The choice for this process: FENWARY_HOME, the executable's folder, the home
-// folder. The per-user folder is created when it is chosen and missing.
+// folder. The per-user folder is created (0700) when it is chosen and missing.
 QString current();
 
 }  // namespace DataFolder

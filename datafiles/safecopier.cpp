@@ -1,5 +1,7 @@
 #include "safecopier.h"
 
+#include "privatefiles.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -91,6 +93,14 @@ QString SafeCopier::Staged::temporaryPath() const
     return file_ ? file_->fileName() : QString();
 }
 
+bool SafeCopier::Staged::retarget(const QString& target)
+{
+    if (QFileInfo(target).absolutePath() != QFileInfo(target_).absolutePath())
+        return false;
+    target_ = target;
+    return true;
+}
+
 bool SafeCopier::digest(const QString& path, QByteArray* hash, qint64* size, QString* error)
 {
     QFile file(path);
@@ -129,6 +139,8 @@ bool SafeCopier::stage(const QString& source, const QString& target, Staged& out
                             .arg(QDir::toNativeSeparators(targetInfo.absolutePath()), tmp->errorString()));
         return false;
     }
+    // A copy of the office's data is its owner's alone, as the original is.
+    PrivateFiles::restrict(tmp->fileName());
     const auto writeFailed = [&target](const QString& why) {
         return QStringLiteral("写入 %1 失败：%2").arg(QDir::toNativeSeparators(target), why);
     };

@@ -10,7 +10,8 @@ class QTemporaryFile;
 // Copies a file so that its target is never seen half written: the bytes go to a
 // temporary file in the target's folder, are flushed to disk and checked against
 // the source (size and SHA-256), and only then is the temporary file renamed over
-// the target, which is checked once more.
+// the target, which is checked once more. The copy is readable by its owner
+// only (0600).
 class SafeCopier {
 public:
     // Called after each block written to a temporary file with the final target
@@ -27,6 +28,8 @@ public:
         bool isValid() const { return bool(file_); }
         QString target() const { return target_; }
         QString temporaryPath() const;
+        // Gives the copy another target in the same folder; false for another folder.
+        bool retarget(const QString& target);
 
     private:
         friend class SafeCopier;

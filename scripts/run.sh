@@ -9,15 +9,15 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 install_packages
 configure
 program=Tallowmere
-path=app/Tallowmere
+path=programs/Tallowmere
 if [ "${1:-}" = "brisco" ]; then
   program=Brisco
-  path=backup/Brisco
+  path=programs/Brisco
 fi
 cmake --build "$FENWARY_ROOT/build" --target "$program" -j"$(build_jobs)"
 
 export FENWARY_HOME="${FENWARY_HOME:-$HOME/Fenwary}"
-mkdir -p "$FENWARY_HOME"
+mkdir -p -m 700 "$FENWARY_HOME"
 echo "Data folder: $FENWARY_HOME"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then

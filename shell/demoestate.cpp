@@ -1,10 +1,22 @@
 #include "shell/demoestate.h"
 
+#include "accounts/accounts.h"
+#include "charging/billlines.h"
+#include "collection/collection.h"
 #include "common/dates.h"
+#include "common/fileopener.h"
+#include "common/numbers.h"
+#include "common/prompter.h"
+#include "shell/services.h"
+#include "store/criterion.h"
 #include "store/database.h"
+#include "store/dataenvironment.h"
 #include "store/datafile.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QVariant>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -32,14 +44,6 @@ const char* const kNames[] = {"王建国", "李秀英", "张伟",   "刘芳",   
                               "马军",   "朱红",   "胡斌",   "郭玉兰", "林涛",   "何晓梅"};
 const double kAreas[] = {68.5, 85.5, 92, 110.25, 126, 143.8};
 
-QString itemName(const Item& it)
-{
-    QString n = QString::fromUtf8(it.name);
-    if (it.byArea)
-        n += QStringLiteral("(按面积)");
-    return n;
-}
-
 }  // namespace
 
 QStringList DemoEstate::months(const QDate& today)
@@ -48,7 +52,73 @@ QStringList DemoEstate::months(const QDate& today)
     return {monthKey(first.addMonths(-3)), monthKey(first.addMonths(-2)), monthKey(first.addMonths(-1))};
 }
 
-void DemoEstate::fill(Database& db, const QDate& today)
+namespace {
+
+// One household of the demo: where it stands and how it uses its meters.
+struct DemoHousehold {
+    int h = 0;
+    QString door;
+    double area = 0;
+    QString note;
+};
+
+QList<DemoHousehold> demoHouseholds(const QDate& today)
+{
+    QList<DemoHousehold> out;
+    const QString note = QStringLiteral("物业费%1年12月到期").arg(today.year());
+    int h = 0;
+    for (int building = 1; building <= 3; ++building)
+        for (int floor = 1; floor <= 3; ++floor)
+            for (int unit = 1; unit <= 2; ++unit, ++h)
+                out.append({h, QStringLiteral("%1-%2%3").arg(building).arg(floor).arg(unit, 2, 10, QLatin1Char('0')),
+                            kAreas[(h * 5 + building) % 6], h % 4 == 1 ? note : QString()});
+    return out;
+}
+
+// What the meter reader and the clerk would answer for one household's bill. The
+// meters are new: the first month's reading is its usage.
+class DemoReadings : public BillAnswers {
+public:
+    DemoReadings(int h, int m) : h_(h), m_(m) {}
+    double reading(const BillItem& item, double previous) override
+    {
+        const bool water = item.no.toString() == QLatin1String("03");
+        return previous + (water ? 6 + (h_ * 3 + m_ * 5) % 9 : 95 + (h_ * 37 + m_ * 53) % 120);
+    }
+    double correctedPrevious(const BillItem&, double previous) override { return previous; }
+    double quantity(const BillItem&) override { return h_ % 3 == 0 ? 1 : 0; }
+    double price(const BillItem& item) override { return storedNumber(item.fixed); }
+    double amount(const BillItem& item) override { return storedNumber(item.fixed); }
+
+private:
+    int h_, m_;
+};
+
+// The clerk at the payment window: takes the household's credit when it has some,
+// hands over `cash` when asked for it, prints no receipt.
+class DemoCashier : public Prompter {
+public:
+    double cash = 0;
+    void inform(const QString&, const QString&, Icon) override {}
+    bool askYesNo(const QString& text, const QString&, Default, Icon) override
+    {
+        return !text.startsWith(QStringLiteral("是否打印"));
+    }
+    bool askOkCancel(const QString&, const QString&, Default, Icon) override { return true; }
+    std::optional<QString> input(const QString&, const QString&, const QString&) override
+    {
+        return QString::number(cash, 'f', 2);
+    }
+};
+
+class NoFileOpener : public FileOpener {
+public:
+    void open(const QString&) override {}
+};
+
+}  // namespace
+
+void DemoEstate::fillBase(Database& db, const QDate& today)
 {
     db.exec(QStringLiteral("insert into 操作员 (操作员, 密码, 操作级别) values (?, ?, 'A')"), {adminName(), password()});
     db.exec(QStringLiteral("insert into 操作员 (操作员, 密码, 操作级别) values (?, ?, 'B')"), {clerkName(), password()});
@@ -60,90 +130,98 @@ void DemoEstate::fill(Database& db, const QDate& today)
                 {QString::fromUtf8(it.no), QString::fromUtf8(it.name), it.metered ? 1 : 0, it.price,
                  it.computed ? 1 : 0, it.byArea ? 1 : 0});
 
-    const QStringList billMonths = months(today);
-    const QString note = QStringLiteral("物业费%1年12月到期").arg(today.year());
     const QString template_ = QStringLiteral("家庭主要成员：配偶:   年龄:      联系方式:     籍贯:");
+    for (const DemoHousehold& d : demoHouseholds(today)) {
+        const QString phone =
+            QStringLiteral("139%1").arg(10000000 + d.h * 7919 % 90000000, 8, 10, QLatin1Char('0'));
+        // One in six paid in advance: the ledger opens with that balance.
+        db.exec(QStringLiteral("insert into 档案库 (门牌号, 户名, 联系电话, 单位, 籍贯, 账户余额, 面积, 其他信息, 收费说明) "
+                               "values (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                {d.door, QString::fromUtf8(kNames[d.h]), phone, QStringLiteral("本市"), QStringLiteral("本市"),
+                 d.h % 6 == 4 ? 200.0 : 0.0, d.area, template_, d.note});
+    }
+}
 
-    int h = 0;
-    for (int building = 1; building <= 3; ++building) {
-        for (int floor = 1; floor <= 3; ++floor) {
-            for (int unit = 1; unit <= 2; ++unit, ++h) {
-                const QString door = QStringLiteral("%1-%2%3").arg(building).arg(floor).arg(unit, 2, 10, QLatin1Char('0'));
-                const double area = kAreas[(h * 5 + building) % 6];
-                const int spots = h % 3 == 0 ? 1 : 0;
-                double meters[2] = {120.0 + h * 17, 2300.0 + h * 131};
-                double balance = h % 6 == 4 ? 200 : 0;  // one in six paid in advance
-                const QString phone = QStringLiteral("139%1").arg(10000000 + h * 7919 % 90000000, 8, 10, QLatin1Char('0'));
+void DemoEstate::run(DataEnvironment& env, const QDate& today)
+{
+    Database& db = env.db();
+    const QStringList billMonths = months(today);
+    const QList<DemoHousehold> households = demoHouseholds(today);
+    const QDate firstBilled = QDate::fromString(billMonths.first() + QStringLiteral("01"), QStringLiteral("yyyyMMdd"));
 
-                for (int m = 0; m < billMonths.size(); ++m) {
-                    const QString month = billMonths[m];
-                    // Paid: every household for the first month, all but a few for
-                    // the second, about half for the last.
-                    const bool paid = m == 0 || (m == 1 && h % 7 != 3) || (m == 2 && h % 2 == 0);
-                    const QDate due = QDate::fromString(month + QStringLiteral("01"), QStringLiteral("yyyyMMdd"))
-                                          .addMonths(1)
-                                          .addDays(4 + h % 15);
-                    const QString paidOn = paid ? isoDate(std::min(due, today)) : QString();
-                    const QVariant stamp = paid ? QVariant(paidOn) : QVariant();
+    FixedClock clock(firstBilled.addMonths(1));
+    AppContext app;
+    app.operatorName = clerkName();
+    app.operatorLevel = QStringLiteral("B");
+    DemoCashier cashier;
+    NoFileOpener opener;
+    Services services{env, cashier, app, opener, clock};
+    Accounts::install(env, app, clock);
+    const QList<BillItem> items = chargeItems(env.rs项目());
 
-                    double total = 0;
-                    QList<std::pair<QString, QVariantList>> lines;
-                    for (const Item& it : kItems) {
-                        const QString no = QString::fromUtf8(it.no);
-                        if (!it.computed) {
-                            const double amount = it.byArea ? it.price * area : it.price;
-                            total += amount;
-                            lines.append({QStringLiteral("insert into 收费1 (门牌号, 月份, 项目号, 项目名, 收费金额, 缴费时间) "
-                                                         "values (?, ?, ?, ?, ?, ?)"),
-                                          {door, month, no, itemName(it), amount, stamp}});
-                            continue;
-                        }
-                        double previous = 0;
-                        double current = spots;
-                        if (it.metered) {
-                            double& meter = meters[it.meter];
-                            previous = meter;
-                            meter += it.meter == 0 ? 6 + (h * 3 + m * 5) % 9 : 95 + (h * 37 + m * 53) % 120;
-                            current = meter;
-                        }
-                        double amount = (current - previous) * it.price;
-                        if (it.byArea)
-                            amount *= area;
-                        total += amount;
-                        lines.append({QStringLiteral("insert into 收费2 (门牌号, 月份, 项目号, 项目名, 上月数, 本月数, 单价, "
-                                                     "收费金额, 缴费时间) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                                      {door, month, no, itemName(it), previous, current, it.price, amount, stamp}});
-                    }
-                    for (const auto& [sql, binds] : lines)
-                        db.exec(sql, binds);
-
-                    QVariant cash = 0.0;
-                    QVariant after;
-                    if (paid) {
-                        const double owed = total - balance;
-                        double c = 0;
-                        if (owed > 0)
-                            c = h % 5 == 2 ? std::floor(owed / 10) * 10 : std::ceil(owed / 10) * 10;
-                        balance = balance + c - total;
-                        cash = c;
-                        after = balance;
-                    }
-                    db.exec(QStringLiteral("insert into 缴费历史 (门牌号, 月份, 收费金额, 实缴金额, 账户余额, 缴费时间, 缴费标志, 其他说明) "
-                                           "values (?, ?, ?, ?, ?, ?, ?, ?)"),
-                            {door, month, total, cash, after, paid ? QVariant(paidOn) : QVariant(), paid ? 1 : 0,
-                             h % 4 == 1 ? note : QString()});
-                }
-
-                db.exec(QStringLiteral("insert into 档案库 (门牌号, 户名, 联系电话, 单位, 籍贯, 账户余额, 面积, 其他信息, 收费说明) "
-                                       "values (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                        {door, QString::fromUtf8(kNames[h]), phone, QStringLiteral("本市"), QStringLiteral("本市"),
-                         balance, area, template_, h % 4 == 1 ? note : QString()});
+    for (int m = 0; m < billMonths.size(); ++m) {
+        const QString month = billMonths[m];
+        const QDate billed = QDate::fromString(month + QStringLiteral("01"), QStringLiteral("yyyyMMdd")).addMonths(1);
+        // The month's bills, written as the month's run writes them.
+        QList<std::pair<QDate, std::pair<DemoHousehold, qint64>>> toCollect;
+        {
+            Transaction t(db);
+            for (const DemoHousehold& d : households) {
+                DemoReadings readings(d.h, m);
+                const qint64 billId = writeBill(db, d.door, month, d.note, d.area, 0, items, readings);
+                // Paid: every household for the first month, all but a few for the
+                // second, about half for the last.
+                const bool paid = m == 0 || (m == 1 && d.h % 7 != 3) || (m == 2 && d.h % 2 == 0);
+                if (paid)
+                    toCollect.append({std::min(billed.addDays(4 + d.h % 15), today), {d, billId}});
             }
+            t.commit();
+        }
+        std::stable_sort(toCollect.begin(), toCollect.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+
+        // Collected at the payment window on the day each household came.
+        for (const auto& [day, bill] : toCollect) {
+            const auto& [d, billId] = bill;
+            clock.set(day);
+            clock.setTime(QTime(9, 0).addSecs(60 * d.h));
+            const double charge = storedNumber(db.scalar(QStringLiteral("select 收费金额 from 缴费历史 where ID = ?"), {billId}));
+            const double balance = storedNumber(
+                db.scalar(QStringLiteral("select 账户余额 from 档案库 where 门牌号 = ?"), {d.door}));
+            const double owed = charge - balance;
+            cashier.cash = owed > 0 ? (d.h % 5 == 2 ? std::floor(owed / 10) * 10 : std::ceil(owed / 10) * 10) : 0;
+            if (!env.rs档案().find(Criterion::equals(QStringLiteral("门牌号"), d.door), RecordSet::Direction::Forward,
+                                   RecordSet::Start::First) ||
+                !env.rs缴费历史().moveToBookmark(billId))
+                throw StoreError(0, QStringLiteral("演示账单 %1 %2 找不到").arg(d.door, month));
+            if (!Collection(services).collect(d.note).settled)
+                throw StoreError(0, QStringLiteral("演示账单 %1 %2 没有收费").arg(d.door, month));
         }
     }
 }
 
 std::unique_ptr<Database> DemoEstate::create(const QString& path, const QDate& today)
 {
-    return DataFile::createWith(path, [&](Database& db) { fill(db, today); });
+    if (QFileInfo::exists(path))
+        throw StoreError(0, QStringLiteral("数据库文件已存在: %1").arg(path));
+    // Built under a name of its own and renamed into place when complete.
+    const QString building = path + QStringLiteral(".demo");
+    const auto removeBuilding = [&building] {
+        QFile::remove(building);
+        QFile::remove(building + QStringLiteral("-journal"));
+    };
+    removeBuilding();
+    try {
+        auto db = DataFile::createWith(building, [&](Database& d) { fillBase(d, today); });
+        DataEnvironment env(std::move(db), QFileInfo(path).absolutePath());
+        run(env, today);
+    } catch (...) {
+        removeBuilding();
+        throw;
+    }
+    if (!QFile::rename(building, path)) {
+        removeBuilding();
+        throw StoreError(0, QStringLiteral("无法建立数据库文件: %1").arg(path));
+    }
+    return DataFile::openExisting(path);
 }

@@ -6,11 +6,14 @@
 #include <memory>
 
 class Database;
+class DataEnvironment;
 
 // A small estate to try the program on: three buildings of households, charge
-// items of every kind and the bills of the three months before `today`, most
-// of them paid. Every bill's 收费金额 is the sum of its lines, and each paid bill
-// holds the cash, the balance after it and the date its lines are stamped with.
+// items of every kind and the bills of the three months before `today`, most of
+// them paid. It is built through the program's own roads: the bills as the month's
+// run writes them, the payments through the collection of the payment window (with
+// their 收款 movements and receipt numbers), so that reversal, statements and the
+// day's takings have something to show.
 class DemoEstate {
 public:
     static QString adminName() { return QStringLiteral("管理员"); }   // level A
@@ -20,8 +23,13 @@ public:
 
     // The billed months, oldest first.
     static QStringList months(const QDate& today);
-    // Writes the estate into an empty file of the current schema.
-    static void fill(Database& db, const QDate& today);
-    // Builds data.dat at `path` (see DataFile::createWith).
+    // Builds data.dat at `path`: under a name of its own, renamed into place when
+    // complete. Throws StoreError; nothing is left at `path` then.
     static std::unique_ptr<Database> create(const QString& path, const QDate& today);
+
+private:
+    // Operators, settings, items and households, into an empty file of the schema.
+    static void fillBase(Database& db, const QDate& today);
+    // The months' bills and their collections.
+    static void run(DataEnvironment& env, const QDate& today);
 };

@@ -44,12 +44,13 @@ std::unique_ptr<Database> FirstStart::build(const QString& folder, const FirstSt
     return nullptr;
 }
 
-QString FirstStart::demoText()
+QString FirstStart::demoText(const QString& folder)
 {
     return QStringLiteral("演示小区已经建立,其中的住户和账单都是演示数据。\n"
                           "登录时可以选:\n"
                           "  %1  密码 %2 (全部功能)\n"
                           "  %3  密码 %4 (只能收费和查询)\n"
-                          "试用后删除程序文件夹中的 data.dat,再次启动时即可建立正式的数据库。")
-        .arg(DemoEstate::adminName(), DemoEstate::password(), DemoEstate::clerkName(), DemoEstate::password());
+                          "试用后删除文件夹 %5 中的 data.dat,再次启动时即可建立正式的数据库。")
+        .arg(DemoEstate::adminName(), DemoEstate::password(), DemoEstate::clerkName(), DemoEstate::password(),
+             QDir::toNativeSeparators(folder));
 }

@@ -26,6 +26,6 @@ public:
     // behind when building fails.
     static std::unique_ptr<Database> build(const QString& folder, const FirstStartAnswer& answer,
                                            const QDate& today);
-    // Tells the operator how to log in to the demo estate.
-    static QString demoText();
+    // Tells the operator how to log in to the demo estate built in `folder`.
+    static QString demoText(const QString& folder);
 };

@@ -1,19 +1,25 @@
 #include "shell/safetycopies.h"
 
 #include "common/prompter.h"
+#include "datafiles/privatefiles.h"
 #include "store/database.h"
+#include "store/sqlite.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
+#include <QSaveFile>
+
+#include <algorithm>
 
 namespace {
 
-// "yyyyMMdd-HHmmss-<why>[-n].备份"
+// "yyyyMMdd-HHmmss-<why>[-损坏][-n].备份"; a reason holds no "-" (see namePart).
 const QRegularExpression& copyName()
 {
-    static const QRegularExpression re(QStringLiteral("^(\\d{8})-(\\d{6})-(.+)\\.备份$"));
+    static const QRegularExpression re(QStringLiteral("^(\\d{8})-(\\d{6})-([^-]+)(-损坏)?(?:-(\\d+))?\\.备份$"));
     return re;
 }
 
@@ -26,6 +32,27 @@ QString namePart(const QString& why)
     return out.isEmpty() ? QStringLiteral("自动") : out;
 }
 
+// Copies the order file does not list go by the date and time in their names, and
+// within one second by their number ("…-登录.备份" is the first, "…-登录-2.备份" the second).
+bool namedEarlier(const QRegularExpressionMatch& a, const QRegularExpressionMatch& b)
+{
+    const QString ta = a.captured(1) + a.captured(2);
+    const QString tb = b.captured(1) + b.captured(2);
+    if (ta != tb)
+        return ta < tb;
+    const int na = a.captured(5).isEmpty() ? 1 : a.captured(5).toInt();
+    const int nb = b.captured(5).isEmpty() ? 1 : b.captured(5).toInt();
+    if (na != nb)
+        return na < nb;
+    return a.captured(0) < b.captured(0);
+}
+
+bool isDamageCode(int code)
+{
+    const int primary = code & 0xff;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
 }  // namespace
 
 SafetyCopies::SafetyCopies(Database& db, const QString& dataFolder) : db_(db), dataFolder_(dataFolder) {}
@@ -35,14 +62,76 @@ QString SafetyCopies::folder() const
     return QDir(dataFolder_).filePath(folderName);
 }
 
+QStringList SafetyCopies::readOrder() const
+{
+    QFile f(QDir(dataFolder_).filePath(orderFileName));
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QStringList out;
+    for (const QString& line : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'))) {
+        const QString name = line.trimmed();
+        if (!name.isEmpty() && !out.contains(name))
+            out << name;
+    }
+    return out;
+}
+
+bool SafetyCopies::writeOrder(const QStringList& names, QString* error) const
+{
+    const QString path = QDir(dataFolder_).filePath(orderFileName);
+    QSaveFile f(path);
+    QByteArray text;
+    for (const QString& n : names)
+        text += n.toUtf8() + '\n';
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size() || !f.commit()) {
+        if (error)
+            *error = QStringLiteral("无法写入 %1: %2").arg(QDir::toNativeSeparators(path), f.errorString());
+        return false;
+    }
+    PrivateFiles::restrict(path);
+    return true;
+}
+
+QList<SafetyCopies::Entry> SafetyCopies::ordered() const
+{
+    QList<QRegularExpressionMatch> unlisted;
+    QHash<QString, bool> damaged;  // name -> damaged, of the copies in the folder
+    for (const QString& n : QDir(folder()).entryList({QLatin1Char('*') + extension}, QDir::Files)) {
+        const QRegularExpressionMatch m = copyName().match(n);
+        if (m.hasMatch()) {
+            damaged.insert(n, !m.captured(4).isEmpty());
+            unlisted << m;
+        }
+    }
+    QList<Entry> listed;
+    for (const QString& n : readOrder()) {
+        if (!damaged.contains(n))
+            continue;  // removed, or never renamed into place
+        listed.append({n, damaged.value(n)});
+        unlisted.removeIf([&n](const QRegularExpressionMatch& m) { return m.captured(0) == n; });
+    }
+    std::sort(unlisted.begin(), unlisted.end(), namedEarlier);
+    QList<Entry> out;
+    for (const QRegularExpressionMatch& m : unlisted)
+        out.append({m.captured(0), damaged.value(m.captured(0))});
+    return out + listed;
+}
+
 QStringList SafetyCopies::copies() const
 {
     QStringList out;
-    const QStringList names = QDir(folder()).entryList({QLatin1Char('*') + extension}, QDir::Files, QDir::Name);
-    for (const QString& n : names)
-        if (copyName().match(n).hasMatch())
-            out << n;
-    // Names start with the date and time, so name order is time order.
+    for (const Entry& e : ordered())
+        if (!e.damaged)
+            out << e.name;
+    return out;
+}
+
+QStringList SafetyCopies::damagedCopies() const
+{
+    QStringList out;
+    for (const Entry& e : ordered())
+        if (e.damaged)
+            out << e.name;
     return out;
 }
 
@@ -52,7 +141,7 @@ bool SafetyCopies::hasCopy(const QDate& day, const QString& why) const
     const QString reason = namePart(why);
     for (const QString& n : copies()) {
         const QRegularExpressionMatch m = copyName().match(n);
-        if (m.captured(1) == date && (m.captured(3) == reason || m.captured(3).startsWith(reason + QLatin1Char('-'))))
+        if (m.captured(1) == date && m.captured(3) == reason)
             return true;
     }
     return false;
@@ -73,7 +162,7 @@ SafetyCopies::Result SafetyCopies::take(const QString& why, const QDateTime& whe
         return r;
     }
     const QDir dir(folder());
-    if (!QDir().mkpath(dir.path())) {
+    if (!PrivateFiles::makeFolder(dir.path())) {
         r.error = QStringLiteral("无法建立文件夹 %1").arg(QDir::toNativeSeparators(dir.path()));
         return r;
     }
@@ -85,33 +174,78 @@ SafetyCopies::Result SafetyCopies::take(const QString& why, const QDateTime& whe
             QFile::remove(dir.filePath(n));
 
     const QString stem = when.toString(QStringLiteral("yyyyMMdd-HHmmss-")) + namePart(why);
-    QString target = dir.filePath(stem + extension);
-    for (int n = 2; QFileInfo::exists(target); ++n)
-        target = dir.filePath(stem + QLatin1Char('-') + QString::number(n) + extension);
+    const auto freeName = [&dir](const QString& base) {
+        QString target = dir.filePath(base + extension);
+        for (int n = 2; QFileInfo::exists(target); ++n)
+            target = dir.filePath(base + QLatin1Char('-') + QString::number(n) + extension);
+        return target;
+    };
 
     SafeCopier::Staged staged;
-    if (!copier_.stage(source, target, staged, &r.error))
+    if (!copier_.stage(source, freeName(stem), staged, &r.error))
         return r;
+    // Opening reads the header and the schema with the key; the check reads every
+    // page. Nothing is written.
+    QString damage;
     try {
-        // Opening reads the header and the schema with the key; nothing is written.
         auto copy = Database::open(staged.temporaryPath(), Database::Mode::OpenExisting);
         if (copy->scalar(QStringLiteral("select count(*) from sqlite_master")).toInt() <= 0)
             throw StoreError(0, QStringLiteral("副本中没有数据表"));
+        QStringList answer;
+        for (const QVariantList& row : copy->query(QStringLiteral("PRAGMA integrity_check(5)")))
+            answer << row.value(0).toString();
+        if (answer != QStringList{QStringLiteral("ok")})
+            damage = answer.join(QStringLiteral("; "));
     } catch (const StoreError& e) {
-        r.error = QStringLiteral("副本无法打开: %1").arg(e.message());
+        if (!isDamageCode(e.code())) {
+            r.error = QStringLiteral("副本无法打开: %1").arg(e.message());
+            return r;
+        }
+        damage = e.message();
+    }
+    if (!damage.isEmpty() && !staged.retarget(freeName(stem + QLatin1Char('-') + damagedMark))) {
+        r.error = QStringLiteral("副本无法改名");
         return r;
     }
-    if (!copier_.commit(staged, &r.error))
-        return r;
-    r.ok = true;
-    r.path = target;
 
-    // Only now that the new copy is in place and checked do the oldest go.
-    QStringList all = copies();
-    while (all.size() > keep) {
-        const QString oldest = all.takeFirst();
-        if (QFile::remove(dir.filePath(oldest)))
-            r.removed << oldest;
+    // The order is written first: a copy in place is always in it.
+    const QString name = QFileInfo(staged.target()).fileName();
+    QStringList order;
+    for (const Entry& e : ordered())
+        order << e.name;
+    order << name;
+    if (!writeOrder(order, &r.error) || !copier_.commit(staged, &r.error))
+        return r;
+
+    const QList<Entry> all = ordered();
+    QList<Entry> good, bad;
+    for (const Entry& e : all)
+        (e.damaged ? bad : good).append(e);
+    QStringList gone;
+    if (!damage.isEmpty()) {
+        r.damaged = dir.filePath(name);
+        r.error = QStringLiteral("data.dat 没有通过完整性检查 (%1)。这份副本保存为 %2,不算作自动备份。")
+                      .arg(damage, name);
+        // Only older copies of a damaged file make room; a good copy never goes for one.
+        for (int i = 0; i + keepDamaged < bad.size(); ++i)
+            gone << bad.at(i).name;
+    } else {
+        r.ok = true;
+        r.path = dir.filePath(name);
+        // Only now that the new copy is in place and checked do the oldest go.
+        for (int i = 0; i + keep_ < good.size(); ++i)
+            gone << good.at(i).name;
+    }
+    for (const QString& n : gone)
+        if (n != name && QFile::remove(dir.filePath(n)))
+            r.removed << n;
+    if (!r.removed.isEmpty()) {
+        QStringList left;
+        for (const Entry& e : all)
+            if (!r.removed.contains(e.name))
+                left << e.name;
+        QString ignored;  // a name left in the order file for a removed copy is skipped
+        writeOrder(left, &ignored);
     }
     return r;
 }

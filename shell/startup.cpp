@@ -126,6 +126,7 @@ bool Startup::run()
         return false;
     }
     login_ = login;
+    login->setProperty("dataFolder", QDir::toNativeSeparators(folder_));
     login->quit = [this] { quit(); };
     login->onLoggedIn = [this](const QString& level) { showMainFrame(level); };
     login->show();
@@ -155,7 +156,7 @@ bool Startup::openData()
             return false;
         }
         if (answer.choice == FirstStartAnswer::Choice::Demo)
-            tell(FirstStart::demoText());
+            tell(FirstStart::demoText(folder_));
     }
     data_ = std::make_unique<DataEnvironment>(std::move(db), folder_);
     try {

@@ -57,6 +57,9 @@ std::unique_ptr<Database> createWith(const QString& path, const std::function<vo
     QFile::remove(tmp + QStringLiteral("-journal"));
     try {
         std::unique_ptr<Database> db = Database::open(tmp, Database::Mode::Create);
+        // Opening created the file, still empty: it is the owner's alone before any
+        // data goes in, whatever the umask; its journals take the same mode.
+        QFile::setPermissions(tmp, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         Schema::create(*db);
         {
             Transaction t(*db);

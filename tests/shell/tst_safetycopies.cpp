@@ -148,6 +148,74 @@ private slots:
         QVERIFY(QFile::exists(QDir(copies.folder()).filePath(QStringLiteral("月底.备份"))));
     }
 
+    // Copies go in the order they were made, whatever the dates in their names (a clock
+    // that ran ahead, several in one second); a copy of a damaged data.dat is kept
+    // aside, reported and not counted, and never makes a good copy go. Three stay here.
+    void copiesGoInTheOrderTheyWereMade_data()
+    {
+        QTest::addColumn<QStringList>("earlier");  // made by an earlier version
+        QTest::addColumn<QStringList>("takes");    // yyyyMMddHHmmss of each copy taken now
+        QTest::addColumn<int>("damagedFrom");      // data.dat is damaged from this copy on
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QStringList>("expectedDamaged");
+        const auto name = [](const char* stamp, const char* more = "") {
+            return QStringLiteral("%1-%2-登录%3.备份").arg(QString::fromLatin1(stamp).left(8),
+                                                       QString::fromLatin1(stamp).mid(8), QString::fromUtf8(more));
+        };
+        QTest::newRow("a clock that ran ahead, then was put right")
+            << QStringList() << QStringList{"20300101080000", "20300102080000", "20300103080000", "20240715083000", "20240716083000"}
+            << -1 << QStringList{name("20300103080000"), name("20240715083000"), name("20240716083000")} << QStringList();
+        QTest::newRow("future copies of an earlier version go first")
+            << QStringList{name("20300101080000"), name("20300102080000"), name("20300103080000")}
+            << QStringList{"20240715083000"} << -1
+            << QStringList{name("20300102080000"), name("20300103080000"), name("20240715083000")} << QStringList();
+        QTest::newRow("four copies in one second")
+            << QStringList() << QStringList{"20240715083000", "20240715083000", "20240715083000", "20240715083000"} << -1
+            << QStringList{name("20240715083000", "-2"), name("20240715083000", "-3"), name("20240715083000", "-4")}
+            << QStringList();
+        QTest::newRow("an earlier version's copies in one second, -10 after -2")
+            << QStringList{name("20240715083000", "-10"), name("20240715083000"), name("20240715083000", "-2")}
+            << QStringList{"20240715083000"} << -1
+            << QStringList{name("20240715083000", "-2"), name("20240715083000", "-10"), name("20240715083000", "-3")}
+            << QStringList();
+        QTest::newRow("copies of a damaged file remove no good copy")
+            << QStringList() << QStringList{"20240715083000", "20240716083000", "20240717083000", "20240718083000", "20240719083000"}
+            << 3 << QStringList{name("20240715083000"), name("20240716083000"), name("20240717083000")}
+            << QStringList{name("20240718083000", "-损坏"), name("20240719083000", "-损坏")};
+    }
+    void copiesGoInTheOrderTheyWereMade()
+    {
+        QFETCH(QStringList, earlier);
+        QFETCH(QStringList, takes);
+        QFETCH(int, damagedFrom);
+        QFETCH(QStringList, expected);
+        QFETCH(QStringList, expectedDamaged);
+        TestEstate e;
+        fillEstate(e);
+        SafetyCopies copies(e.db(), e.folder());
+        copies.setKeep(3);
+        QVERIFY(QDir().mkpath(copies.folder()));
+        for (const QString& n : earlier)
+            QVERIFY(QFile::copy(e.path(), QDir(copies.folder()).filePath(n)));
+        for (int i = 0; i < takes.size(); ++i) {
+            if (i == damagedFrom)
+                QVERIFY(damage(e.path()));
+            const SafetyCopies::Result r =
+                copies.take(QStringLiteral("登录"), QDateTime::fromString(takes[i], QStringLiteral("yyyyMMddHHmmss")));
+            const bool good = damagedFrom < 0 || i < damagedFrom;
+            QCOMPARE(r.ok, good);
+            // The copy just made is in place, whatever else went.
+            QVERIFY(QFile::exists(good ? r.path : r.damaged));
+            if (!good) {
+                QVERIFY2(r.error.contains(QStringLiteral("完整性检查")), qPrintable(r.error));
+                QVERIFY(r.removed.isEmpty());
+            }
+        }
+        QCOMPARE(copies.copies(), expected);
+        QCOMPARE(copies.damagedCopies(), expectedDamaged);
+        QCOMPARE(copies.hasCopy(QDate(2024, 7, 18), QStringLiteral("登录")), false);
+    }
+
     void firstLogInOfADayCopiesTheSecondDoesNot()
     {
         TestEstate e;
@@ -314,6 +382,12 @@ private slots:
     }
 
 private:
+    // Overwrites part of the second page: the file no longer passes the check.
+    static bool damage(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadWrite) && f.seek(4096 + 512) && f.write(QByteArray(256, 'x')) == 256;
+    }
     static bool writeBlocker(const QString& path)
     {
         QFile f(path);

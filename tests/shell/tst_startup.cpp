@@ -3,6 +3,10 @@
 #include "fixtures/login.h"
 #include "shellfixture.h"
 
+#include "accounts/accountstatement.h"
+#include "accounts/bookscheck.h"
+#include "accounts/daytakings.h"
+#include "accounts/reversal.h"
 #include "common/dates.h"
 #include "shell/demoestate.h"
 #include "shell/firststart.h"
@@ -283,7 +287,7 @@ private slots:
         QTemporaryDir dir;
         Run run(dir.path(), {FirstStartAnswer::Choice::Demo, {}});
         QVERIFY(run.startup.run());
-        QCOMPARE(run.prompter.texts(), QStringList{FirstStart::demoText()});
+        QCOMPARE(run.prompter.texts(), QStringList{FirstStart::demoText(dir.path())});
         Database& db = run.startup.data()->db();
         QVERIFY(run.app.receiptName.contains(QStringLiteral("演示")));
 
@@ -336,6 +340,47 @@ private slots:
         // Both demo operators log in; the clerk is restricted.
         QVERIFY(run.logIn(DemoEstate::clerkName(), DemoEstate::password()));
         QVERIFY(!run.startup.mainFrame()->item(QStringLiteral("menu_3"))->isEnabled());
+    }
+
+    // The demo's payments went through the collection: each paid bill has its 收款
+    // movement and receipt number, so the books agree, the day's takings and the
+    // statements list them, and a payment can be reversed. Its message names the
+    // folder it was built in.
+    void demoEstateWorksLikeARealOne()
+    {
+        QTemporaryDir dir;
+        Run run(dir.path(), {FirstStartAnswer::Choice::Demo, {}});
+        QVERIFY(run.startup.run());
+        QVERIFY(run.prompter.texts().value(0).contains(QDir::toNativeSeparators(dir.path())));
+        QVERIFY(!run.prompter.texts().value(0).contains(QStringLiteral("程序文件夹")));
+        Database& db = run.startup.data()->db();
+
+        const int paid = db.scalar(QStringLiteral("select count(*) from 缴费历史 where 缴费标志")).toInt();
+        QVERIFY(paid > 0);
+        QCOMPARE(db.scalar(QStringLiteral("select count(distinct f.收据号) from 账户流水 f join 缴费历史 b "
+                                          "on b.ID = f.账单ID where f.类别 = '收款' and b.缴费标志"))
+                     .toInt(),
+                 paid);
+        QVERIFY(BooksCheck::run(db).isEmpty());
+
+        const QList<QVariantList> first = db.query(QStringLiteral(
+            "select ID, 门牌号, 缴费时间 from 缴费历史 where 缴费标志 order by 缴费时间, ID limit 1"));
+        const QDate day = parseStoredDate(first.value(0).value(2));
+        const DayTakings takings = DayTakings::read(db, day);
+        QVERIFY(!takings.rows.isEmpty());
+        QVERIFY(takings.cashTaken > 0);
+        const QString door = first.value(0).value(1).toString();
+        QVERIFY(AccountStatement::read(db, door).rows.size() >= 2);  // opening and payments
+
+        AppContext admin;
+        admin.operatorName = DemoEstate::adminName();
+        admin.operatorLevel = QStringLiteral("A");
+        ScriptedPrompter p;
+        p.type(QStringLiteral("试用冲正"));
+        p.yes();
+        QCOMPARE(Reversal(db, admin, run.clock, p).run(first.value(0).value(0).toLongLong()).outcome,
+                 Reversal::Outcome::Reversed);
+        QVERIFY(BooksCheck::run(db).isEmpty());
     }
 
     void demoAdministratorHasFullAccess()
