@@ -4,21 +4,47 @@
 #include "charging/singleentry.h"
 #include "store/criterion.h"
 #include "store/database.h"
+#include "accounts/ledger.h"
+#include "common/numbers.h"
+
+#include <QSet>
 
 namespace {
 
 const QStringList kTables = {QStringLiteral("缴费历史"), QStringLiteral("收费1"), QStringLiteral("收费2")};
+const QString kLedger = QStringLiteral("账户流水");
 
+// The rows of a table as they were before the run (recomputed bills and the lines
+// of every billed household and month).
 QString shadow(const QString& table)
 {
     return QStringLiteral("账单撤销_") + table;
 }
 
+// The rows of a table as the run left them (every bill it wrote and its lines).
+QString left(const QString& table)
+{
+    return QStringLiteral("账单撤销_生成后_") + table;
+}
+
+// The households the run billed, by their ID: the undo needs each under its door number.
+const QString kHouseholds = QStringLiteral("账单撤销_住户");
+
+// A previous reading that is no longer the one the sheet read.
+struct StaleReading {};
+
 // The run's answers for one household: the sheet's numbers, the offered 固定收费.
 class SheetAnswers : public BillAnswers {
 public:
     SheetAnswers(const ReadingSheet& sheet, const QString& door) : sheet_(sheet), door_(door) {}
-    double reading(const BillItem& item, double) override { return row(item).reading.value_or(0.0); }
+    double reading(const BillItem& item, double previous) override
+    {
+        // The bill would use another previous reading than the one checked.
+        const SheetRow& r = row(item);
+        if (previous != r.previous)
+            throw StaleReading{};
+        return r.reading.value_or(0.0);
+    }
     double correctedPrevious(const BillItem& item, double previous) override
     {
         const SheetRow& r = row(item);
@@ -42,7 +68,19 @@ private:
 
 struct Cancelled {};
 
+// A household as the file holds it now.
+struct Household {
+    qint64 id = 0;
+    double area = 0;
+    QString note;
+};
+
 }  // namespace
+
+QString MonthRun::busyText()
+{
+    return QStringLiteral("正在生成本月账单，生成结束之前不能保存其他改动，请稍后再试。");
+}
 
 MonthRun::MonthRun(Database& db, const ReadingSheet& sheet) : db_(db), sheet_(sheet) {}
 
@@ -117,70 +155,124 @@ void MonthRun::ensureUndoTables(Database& db)
 {
     db.execScript(QStringLiteral(
         "create table if not exists 账单撤销 (表名 TEXT, 起 INTEGER, 止 INTEGER, 序号 INTEGER, 月份 TEXT)"));
+    db.execScript(QStringLiteral("create table if not exists %1 (门牌号 TEXT, 档案ID INTEGER)").arg(kHouseholds));
     for (const QString& t : kTables)
-        db.execScript(QStringLiteral("create table if not exists %1 as select * from %2 where 0").arg(shadow(t), t));
+        for (const QString& copy : {shadow(t), left(t)})
+            db.execScript(QStringLiteral("create table if not exists %1 as select * from %2 where 0").arg(copy, t));
 }
 
 MonthRun::Result MonthRun::run(bool recomputeUnpaid, RunProgress* progress)
 {
     Result r;
-    Plan p = plan(recomputeUnpaid);
+    const Plan p = plan(recomputeUnpaid);
     if (!p.blocking.isEmpty()) {
         r.outcome = Outcome::Blocked;
         return r;
     }
-    const QList<Target> ts = targets(recomputeUnpaid, nullptr);
-    if (ts.isEmpty()) {
+    if (p.newBills.isEmpty() && p.recomputed.isEmpty()) {
         r.outcome = Outcome::Nothing;
         return r;
     }
     const QString month = sheet_.month();
+    QList<Target> ts;
     try {
         ensureUndoTables(db_);
         Transaction t(db_);
-        // The last run's undo gives way to this one's.
-        db_.exec(QStringLiteral("delete from 账单撤销"));
-        QHash<QString, qint64> before;
-        for (const QString& table : kTables) {
-            db_.exec(QStringLiteral("delete from %1").arg(shadow(table)));
-            before.insert(table, db_.scalar(QStringLiteral("select coalesce(max(ID), 0) from %1").arg(table)).toLongLong());
-            const QVariant seq = db_.scalar(QStringLiteral("select seq from sqlite_sequence where name = ?"), {table});
-            db_.exec(QStringLiteral("insert into 账单撤销 (表名, 起, 序号, 月份) values (?, ?, ?, ?)"),
-                     {table, before.value(table), seq, month});
+        // Events are handled while the progress dialog is asked; nobody else writes meanwhile.
+        TransactionSeal seal(db_, busyText());
+        QHash<QString, Household> now;
+        QVariant firstNew;  // the greatest bill ID before the run
+        {
+            TransactionSeal::Turn turn(seal);
+            // What the sheet checked is read again inside the transaction.
+            ts = targets(recomputeUnpaid, nullptr);
+            Statement hs = db_.prepare(QStringLiteral("select 门牌号, ID, 面积, 收费说明 from 档案库"));
+            while (hs.step())
+                now.insert(hs.value(0).toString(),
+                           {hs.value(1).toLongLong(), storedNumber(hs.value(2)), hs.value(3).toString()});
+            // The last run's undo gives way to this one's.
+            db_.exec(QStringLiteral("delete from 账单撤销"));
+            db_.exec(QStringLiteral("delete from %1").arg(kHouseholds));
+            for (const QString& table : kTables) {
+                db_.exec(QStringLiteral("delete from %1").arg(shadow(table)));
+                db_.exec(QStringLiteral("delete from %1").arg(left(table)));
+                const QVariant before = db_.scalar(QStringLiteral("select coalesce(max(ID), 0) from %1").arg(table));
+                if (table == kTables[0])
+                    firstNew = before;
+                db_.exec(QStringLiteral("insert into 账单撤销 (表名, 起, 月份) values (?, ?, ?)"), {table, before, month});
+            }
+            // Movements of the run's bills after this one are changes of them.
+            const QVariant movements =
+                Ledger::exists(db_) ? db_.scalar(QStringLiteral("select coalesce(max(ID), 0) from 账户流水")) : QVariant(0);
+            db_.exec(QStringLiteral("insert into 账单撤销 (表名, 起, 月份) values (?, ?, ?)"), {kLedger, movements, month});
         }
         const int n = int(ts.size());
         for (int k = 0; k < n; ++k) {
             if (progress && k % 25 == 0 && !progress->proceed(k, n))
                 throw Cancelled{};
+            TransactionSeal::Turn turn(seal);
             const Target& tg = ts[k];
             const SheetHousehold& h = sheet_.households()[tg.household];
-            if (tg.billId != 0) {
-                db_.exec(QStringLiteral("insert into 账单撤销_缴费历史 select * from 缴费历史 where ID = ?"), {tg.billId});
-                for (const QString& lines : {QStringLiteral("收费1"), QStringLiteral("收费2")})
+            const auto found = now.constFind(h.door);
+            if (found == now.cend() || found->id != h.id || found->area != h.area || found->note != h.note) {
+                r.changed << h.door;
+                continue;
+            }
+            try {
+                Transaction one(db_);
+                if (tg.billId != 0)
+                    db_.exec(QStringLiteral("insert into %1 select * from 缴费历史 where ID = ?").arg(shadow(kTables[0])),
+                             {tg.billId});
+                for (const QString& lines : {kTables[1], kTables[2]})
                     db_.exec(QStringLiteral("insert into %1 select * from %2 where 门牌号 = ? and 月份 = ?")
                                  .arg(shadow(lines), lines),
                              {h.door, month});
-                ++r.recomputed;
-            } else {
-                ++r.newBills;
+                SheetAnswers answers(sheet_, h.door);
+                writeBill(db_, h.door, month, h.note, h.area, tg.billId, sheet_.items(), answers);
+                one.commit();
+            } catch (const StaleReading&) {
+                r.changed << h.door;
+                continue;
             }
-            SheetAnswers answers(sheet_, h.door);
-            writeBill(db_, h.door, month, h.note, h.area, tg.billId, sheet_.items(), answers);
+            ++(tg.billId != 0 ? r.recomputed : r.newBills);
         }
         if (progress && !progress->proceed(n, n))
             throw Cancelled{};
-        for (const QString& table : kTables)
-            db_.exec(QStringLiteral("update 账单撤销 set 止 = (select coalesce(max(ID), 0) from %1) where 表名 = ?").arg(table),
-                     {table});
-        t.commit();
+        if (r.newBills + r.recomputed == 0) {
+            // Nothing written: the last run's undo stays as it was.
+            r.outcome = Outcome::Nothing;
+            return r;
+        }
+        {
+            TransactionSeal::Turn turn(seal);
+            // What the run leaves: its new bills (past the IDs before it), the bills it
+            // recomputed, their lines, and their households.
+            db_.exec(QStringLiteral("insert into %1 select * from 缴费历史 where 月份 = ? and (ID > ? or ID in "
+                                    "(select ID from %2))")
+                         .arg(left(kTables[0]), shadow(kTables[0])),
+                     {month, firstNew});
+            for (const QString& lines : {kTables[1], kTables[2]})
+                db_.exec(QStringLiteral("insert into %1 select x.* from %3 b join %2 x on x.门牌号 = b.门牌号 and "
+                                        "x.月份 = b.月份")
+                             .arg(left(lines), lines, left(kTables[0])));
+            db_.exec(QStringLiteral("insert into %1 (门牌号, 档案ID) select a.门牌号, a.ID from %2 b join 档案库 a on "
+                                    "a.门牌号 = b.门牌号")
+                         .arg(kHouseholds, left(kTables[0])));
+            for (const QString& table : kTables)
+                db_.exec(QStringLiteral("update 账单撤销 set 止 = (select coalesce(max(ID), 0) from %1) where 表名 = ?")
+                             .arg(table),
+                         {table});
+            t.commit();
+        }
     } catch (const Cancelled&) {
-        return {Outcome::Cancelled, 0, 0, {}, {}};
+        return {Outcome::Cancelled, 0, 0, {}, {}, {}};
     } catch (const StoreError& e) {
-        return {Outcome::Failed, 0, 0, {}, e.message()};
+        return {Outcome::Failed, 0, 0, {}, {}, e.message()};
     }
+    const QSet<QString> skipped(r.changed.cbegin(), r.changed.cend());
     for (const Target& tg : ts) {
         const SheetHousehold& h = sheet_.households()[tg.household];
-        if (SingleEntry::noteReminds(h.note, month))
+        if (!skipped.contains(h.door) && SingleEntry::noteReminds(h.note, month))
             r.reminders << h.door;
     }
     return r;
@@ -189,65 +281,76 @@ MonthRun::Result MonthRun::run(bool recomputeUnpaid, RunProgress* progress)
 QString MonthRun::undoableMonth(Database& db)
 {
     ensureUndoTables(db);
-    return db.scalar(QStringLiteral("select 月份 from 账单撤销 where 止 is not null limit 1")).toString();
+    return db
+        .scalar(QStringLiteral("select 月份 from 账单撤销 where 表名 = '缴费历史' and 止 is not null "
+                               "and exists (select 1 from %1) limit 1")
+                    .arg(left(kTables[0])))
+        .toString();
 }
 
-QStringList MonthRun::collectedSince(Database& db)
+QString MonthRun::firstChangeSince(Database& db)
 {
-    QStringList out;
-    const QString month = undoableMonth(db);
-    if (month.isEmpty())
-        return out;
-    // The run's bills: those it added and those it recomputed.
-    const QList<QVariantList> ranges = db.query(QStringLiteral("select 表名, 起, 止 from 账单撤销"));
-    QList<qint64> bills;
-    for (const QVariantList& row : ranges)
-        if (row.value(0).toString() == QStringLiteral("缴费历史")) {
-            Statement st = db.prepare(QStringLiteral("select ID from 缴费历史 where ID > ? and ID <= ? union "
-                                                     "select ID from 账单撤销_缴费历史"));
-            st.bind(1, row.value(1)).bind(2, row.value(2));
-            while (st.step())
-                bills << st.value(0).toLongLong();
-        }
-    for (qint64 id : bills) {
-        const QList<QVariantList> b =
-            db.query(QStringLiteral("select 门牌号, 月份, 缴费标志 from 缴费历史 where ID = ?"), {id});
-        if (b.isEmpty())
-            continue;
-        const QVariant dated = db.scalar(
-            QStringLiteral("select count(*) from (select ID from 收费1 where 门牌号 = ? and 月份 = ? and 缴费时间 is not null "
-                           "union all select ID from 收费2 where 门牌号 = ? and 月份 = ? and 缴费时间 is not null)"),
-            {b[0][0], b[0][1], b[0][0], b[0][1]});
-        if (Criterion::valueIsTrue(b[0][2]) || dated.toLongLong() > 0)
-            out << b[0][0].toString();
+    if (undoableMonth(db).isEmpty())
+        return QString();
+    const QString bills = left(kTables[0]);
+    QSet<QString> changed;
+    auto collect = [&](const QString& sql, const QVariantList& binds = {}) {
+        Statement st = db.prepare(sql);
+        st.bindAll(binds);
+        while (st.step())
+            changed.insert(st.value(0).toString());
+    };
+    // A bill of the run that is gone or no longer as the run left it, in any column.
+    collect(QStringLiteral("select 门牌号 from (select * from %1 except select * from 缴费历史 where ID in "
+                           "(select ID from %1))")
+                .arg(bills));
+    for (const QString& lines : {kTables[1], kTables[2]}) {
+        // A line of the run gone or changed; a line added to one of its bills.
+        collect(QStringLiteral("select 门牌号 from (select * from %1 except select * from %2 where ID in "
+                               "(select ID from %1))")
+                    .arg(left(lines), lines));
+        collect(QStringLiteral("select x.门牌号 from %1 x join %2 b on b.门牌号 = x.门牌号 and b.月份 = x.月份 "
+                               "where x.ID not in (select ID from %3)")
+                    .arg(lines, bills, left(lines)));
     }
-    return out;
+    // The household deleted, or its door number changed.
+    collect(QStringLiteral("select 门牌号 from %1 h where not exists (select 1 from 档案库 a where a.ID = h.档案ID "
+                           "and a.门牌号 = h.门牌号)")
+                .arg(kHouseholds));
+    // Money moved on a bill of the run (a collection, even one reversed since).
+    if (Ledger::exists(db)) {
+        const QVariant since = db.scalar(QStringLiteral("select 起 from 账单撤销 where 表名 = ?"), {kLedger});
+        collect(QStringLiteral("select b.门牌号 from 账户流水 m join %1 b on b.ID = m.账单ID where m.ID > ?").arg(bills),
+                {since.isNull() ? QVariant(0) : since});
+    }
+    if (changed.isEmpty())
+        return QString();
+    // The run went through its households in the order of their IDs.
+    Statement st = db.prepare(QStringLiteral("select 门牌号 from %1 order by 档案ID").arg(kHouseholds));
+    while (st.step()) {
+        const QString door = st.value(0).toString();
+        if (changed.contains(door))
+            return door;
+    }
+    QStringList rest(changed.cbegin(), changed.cend());
+    rest.sort();
+    return rest.first();
 }
 
 bool MonthRun::undo(Database& db)
 {
-    if (undoableMonth(db).isEmpty() || !collectedSince(db).isEmpty())
+    if (undoableMonth(db).isEmpty() || !firstChangeSince(db).isEmpty())
         return false;
     Transaction t(db);
-    const QList<QVariantList> log = db.query(QStringLiteral("select 表名, 起, 止, 序号 from 账单撤销"));
-    for (const QVariantList& row : log) {
-        const QString table = row.value(0).toString();
-        if (!kTables.contains(table))
-            continue;
-        db.exec(QStringLiteral("delete from %1 where ID > ? and ID <= ?").arg(table), {row.value(1), row.value(2)});
-        db.exec(QStringLiteral("insert or replace into %1 select * from %2").arg(table, shadow(table)));
-        // The autonumber goes back where it stood, never below a row that exists.
-        if (row.value(3).isNull()) {
-            db.exec(QStringLiteral("delete from sqlite_sequence where name = ? and (select count(*) from %1) = 0").arg(table),
-                    {table});
-        } else {
-            db.exec(QStringLiteral("update sqlite_sequence set seq = max(?, (select coalesce(max(ID), 0) from %1)) "
-                                   "where name = ?")
-                        .arg(table),
-                    {row.value(3), table});
-        }
+    // Every row of the run is as the run left it: its rows go by their IDs, the rows
+    // from before the run come back under theirs.
+    for (const QString& table : {kTables[1], kTables[2], kTables[0]}) {
+        db.exec(QStringLiteral("delete from %1 where ID in (select ID from %2)").arg(table, left(table)));
+        db.exec(QStringLiteral("insert into %1 select * from %2").arg(table, shadow(table)));
         db.exec(QStringLiteral("delete from %1").arg(shadow(table)));
+        db.exec(QStringLiteral("delete from %1").arg(left(table)));
     }
+    db.exec(QStringLiteral("delete from %1").arg(kHouseholds));
     db.exec(QStringLiteral("delete from 账单撤销"));
     t.commit();
     return true;

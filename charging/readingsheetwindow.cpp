@@ -21,6 +21,7 @@
 #include <QTableWidget>
 #include "common/gbkfile.h"
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -305,6 +306,8 @@ ReadingSheetWindow::ReadingSheetWindow(Services& services, QWidget* parent) : QW
             d->open();
     });
     connect(importButton_, &QPushButton::clicked, this, [this] {
+        if (running_)
+            return;
         const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("导入读数"), QString(),
                                                            QStringLiteral("抄表读数 (*.csv *.xlsx *.txt)"));
         if (path.isEmpty())
@@ -336,6 +339,15 @@ ReadingSheetWindow::~ReadingSheetWindow()
     delete sheet_;
 }
 
+void ReadingSheetWindow::closeEvent(QCloseEvent* event)
+{
+    // The run works on this window's sheet until it ends.
+    if (running_)
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
+}
+
 void ReadingSheetWindow::report(const QString& what, const QString& message)
 {
     services_.prompter.inform(what + QStringLiteral("：") + message, services_.app.appTitle, Prompter::Icon::Critical);
@@ -343,6 +355,9 @@ void ReadingSheetWindow::report(const QString& what, const QString& message)
 
 bool ReadingSheetWindow::loadSheet()
 {
+    // The run bills this sheet: it is not read again under it.
+    if (running_)
+        return false;
     if (!isValidMonthText(month_->text())) {
         services_.prompter.inform(QStringLiteral("日期格式不正确"), services_.app.appTitle, Prompter::Icon::Information);
         month_->setFocus();
@@ -383,6 +398,8 @@ MonthPreviewDialog* ReadingSheetWindow::openPreview()
 
 ImportReportDialog* ReadingSheetWindow::openImport(const QString& path)
 {
+    if (running_)
+        return nullptr;
     try {
         import_ = std::make_unique<ReadingImport>(*sheet_, ReadingImport::readFile(path));
     } catch (const FileError& e) {
@@ -435,25 +452,42 @@ void ReadingSheetWindow::printBlank()
 
 void ReadingSheetWindow::runMonth(bool recompute)
 {
+    if (running_)
+        return;
     if (!runner_)
         runner_ = new MonthRun(services_.data.db(), *sheet_);
-    if (!services_.takeSafetyCopy(QStringLiteral("生成本月账单")))
-        return;
     const QString title = services_.app.appTitle;
+    QString changed;
+    try {
+        // A run that would write nothing needs no safety copy.
+        if (runner_->plan(recompute).canRun() && !services_.takeSafetyCopy(QStringLiteral("生成本月账单")))
+            return;
+    } catch (const StoreError& e) {
+        report(QStringLiteral("生成账单失败，没有写入任何账单"), e.message());
+        return;
+    }
+    running_ = true;
     QProgressDialog progress(QStringLiteral("正在生成本月账单……"), QStringLiteral("取消"), 0, 1, this);
     progress.setObjectName(QStringLiteral("frm_进度"));
     progress.setWindowTitle(title);
+    progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(0);
+    // Shown at once: the program takes no other input from the first step of the run.
+    progress.show();
     DialogProgress p(progress);
     const MonthRun::Result r = runner_->run(recompute, &p);
     progress.close();
+    running_ = false;
+    if (!r.changed.isEmpty())
+        changed = QStringLiteral("\n\n以下住户的档案或上月读数在读取抄表数据之后有变动，没有生成账单，请重新读取后再生成：\n") +
+                  r.changed.join(QStringLiteral("、"));
     switch (r.outcome) {
     case MonthRun::Outcome::Done: {
         QString text = QStringLiteral("本月账单已生成：新建 %1 户，重新计算 %2 户。").arg(r.newBills).arg(r.recomputed);
         if (!r.reminders.isEmpty())
             text += QStringLiteral("\n\n以下住户的收费说明已到期，有变动及时更改住户的档案信息：\n") +
                     r.reminders.join(QStringLiteral("、"));
-        services_.prompter.inform(text, title, Prompter::Icon::Information);
+        services_.prompter.inform(text + changed, title, Prompter::Icon::Information);
         break;
     }
     case MonthRun::Outcome::Blocked:
@@ -461,7 +495,7 @@ void ReadingSheetWindow::runMonth(bool recompute)
                                   Prompter::Icon::Exclamation);
         break;
     case MonthRun::Outcome::Nothing:
-        services_.prompter.inform(QStringLiteral("没有需要生成的账单。"), title, Prompter::Icon::Information);
+        services_.prompter.inform(QStringLiteral("没有需要生成的账单。") + changed, title, Prompter::Icon::Information);
         break;
     case MonthRun::Outcome::Cancelled:
         services_.prompter.inform(QStringLiteral("已取消，没有生成任何账单。"), title, Prompter::Icon::Information);
@@ -474,6 +508,8 @@ void ReadingSheetWindow::runMonth(bool recompute)
 
 void ReadingSheetWindow::undoRun()
 {
+    if (running_)
+        return;
     const QString title = services_.app.appTitle;
     try {
         const QString month = MonthRun::undoableMonth(services_.data.db());
@@ -481,18 +517,28 @@ void ReadingSheetWindow::undoRun()
             services_.prompter.inform(QStringLiteral("没有可以撤销的账单。"), title, Prompter::Icon::Information);
             return;
         }
-        const QStringList collected = MonthRun::collectedSince(services_.data.db());
-        if (!collected.isEmpty()) {
-            services_.prompter.inform(QStringLiteral("以下账单已经收费，不能撤销本次账单：") + list(collected), title,
-                                      Prompter::Icon::Exclamation);
+        const QString changed = MonthRun::firstChangeSince(services_.data.db());
+        if (!changed.isEmpty()) {
+            services_.prompter.inform(changedText(changed), title, Prompter::Icon::Exclamation);
             return;
         }
         if (!services_.prompter.askYesNo(
                 QStringLiteral("撤销 %1 的本次账单？新建的账单将被删除，重新计算的账单恢复原样。").arg(month), title))
             return;
-        if (MonthRun::undo(services_.data.db()))
+        if (MonthRun::undo(services_.data.db())) {
             services_.prompter.inform(QStringLiteral("本次账单已撤销。"), title, Prompter::Icon::Information);
+        } else {
+            const QString now = MonthRun::firstChangeSince(services_.data.db());
+            services_.prompter.inform(now.isEmpty() ? QStringLiteral("没有可以撤销的账单。") : changedText(now), title,
+                                      Prompter::Icon::Exclamation);
+        }
     } catch (const StoreError& e) {
         report(QStringLiteral("撤销失败，账单保持不变"), e.message());
     }
+}
+
+QString ReadingSheetWindow::changedText(const QString& door)
+{
+    return QStringLiteral("住户 %1 的账单在本次生成之后已有变动（收费、重新录入、改名或删除等），不能撤销本次账单。")
+        .arg(door);
 }

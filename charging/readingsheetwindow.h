@@ -102,9 +102,14 @@ public:
     // Reads a reader's file and opens its report (window-modal), or reports why
     // the file cannot be read; 导入 in the report writes the readings to the sheet.
     ImportReportDialog* openImport(const QString& path);
-    // The run itself, with a progress dialog that can cancel it.
+    // The run itself, with a progress dialog that can cancel it. The dialog is
+    // application-modal: while the run works only its 取消 takes input, and the
+    // window's own actions do nothing.
     void runMonth(bool recompute);
+    bool running() const { return running_; }
     void undoRun();
+    // Why the undo is refused: the first household of the run that changed since.
+    static QString changedText(const QString& door);
     // Writes the blank sheet of the month as XLSX and CSV into the report folder and
     // opens the XLSX file; the path, empty after a failure.
     QString exportBlank();
@@ -112,6 +117,9 @@ public:
 
 signals:
     void statusChanged();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void updateStatus();
@@ -122,6 +130,7 @@ private:
     ReadingSheet* sheet_;
     ReadingSheetModel* model_;
     MonthRun* runner_ = nullptr;
+    bool running_ = false;
     std::unique_ptr<ReadingImport> import_;
     QLineEdit* month_;
     QLineEdit* building_;

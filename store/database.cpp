@@ -108,6 +108,8 @@ Statement& Statement::bindAll(const QVariantList& values)
 
 bool Statement::step()
 {
+    if (db_->seal_ && !sqlite3_stmt_readonly(stmt_))
+        db_->refuseForeignWrite();
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW)
         return true;
@@ -360,6 +362,12 @@ QVariant Database::scalar(const QString& sql, const QVariantList& binds)
 
 void Database::execScript(const QString& sql)
 {
+    refuseForeignWrite();
+    runScript(sql);
+}
+
+void Database::runScript(const QString& sql)
+{
     char* err = nullptr;
     const int rc = sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &err);
     if (rc != SQLITE_OK) {
@@ -385,10 +393,11 @@ int Database::changes() const
 
 Transaction::Transaction(Database& db) : db_(db), level_(db.depth_)
 {
+    db_.refuseForeignWrite();
     if (level_ == 0)
-        db_.execScript(QStringLiteral("BEGIN IMMEDIATE"));
+        db_.runScript(QStringLiteral("BEGIN IMMEDIATE"));
     else
-        db_.execScript(QStringLiteral("SAVEPOINT sp%1").arg(level_));
+        db_.runScript(QStringLiteral("SAVEPOINT sp%1").arg(level_));
     ++db_.depth_;
 }
 
@@ -400,7 +409,7 @@ void Transaction::commit()
         // The notice goes out once the transaction is really over.
         --db_.depth_;
         try {
-            db_.execScript(QStringLiteral("COMMIT"));
+            db_.runScript(QStringLiteral("COMMIT"));
         } catch (...) {
             ++db_.depth_;
             throw;
@@ -408,7 +417,7 @@ void Transaction::commit()
         done_ = true;
         return;
     }
-    db_.execScript(QStringLiteral("RELEASE sp%1").arg(level_));
+    db_.runScript(QStringLiteral("RELEASE sp%1").arg(level_));
     done_ = true;
     --db_.depth_;
 }
@@ -428,6 +437,37 @@ Transaction::~Transaction()
         sqlite3_exec(db_.handle(), ("ROLLBACK TO " + sp + "; RELEASE " + sp).constData(), nullptr, nullptr,
                      nullptr);
     }
+}
+
+// ---- Sealed transactions --------------------------------------------------
+
+void Database::refuseForeignWrite() const
+{
+    if (seal_ && presented_ != seal_)
+        throw StoreError(0, seal_->refusal());
+}
+
+TransactionSeal::TransactionSeal(Database& db, const QString& refusal)
+    : db_(db), refusal_(refusal), outer_(db.seal_), outerPresented_(db.presented_)
+{
+    db_.seal_ = this;
+    db_.presented_ = nullptr;
+}
+
+TransactionSeal::~TransactionSeal()
+{
+    db_.seal_ = outer_;
+    db_.presented_ = outerPresented_;
+}
+
+TransactionSeal::Turn::Turn(const TransactionSeal& seal) : db_(seal.db_), prev_(seal.db_.presented_)
+{
+    db_.presented_ = &seal;
+}
+
+TransactionSeal::Turn::~Turn()
+{
+    db_.presented_ = prev_;
 }
 
 // ---- Row write hooks -------------------------------------------------------

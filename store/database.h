@@ -92,6 +92,7 @@ private:
 };
 
 class RecordSet;
+class TransactionSeal;
 
 // One connection to an encrypted data file.
 class Database {
@@ -122,6 +123,8 @@ public:
     int changes() const;
 
     bool inTransaction() const { return depth_ > 0; }
+    // True while an open transaction is sealed by its owner (TransactionSeal).
+    bool sealed() const { return seal_ != nullptr; }
 
     // Hooks run, in the order added, for every row a record set writes to the table.
     // A named hook replaces an earlier one of the same name on that table.
@@ -150,6 +153,10 @@ public:
 
 private:
     friend class Statement;
+    friend class TransactionSeal;
+    // Throws the seal's refusal when a write comes from outside its owner's turn.
+    void refuseForeignWrite() const;
+    void runScript(const QString& sql);
     static void onUpdate(void* self, int op, const char* dbName, const char* table, long long rowid);
     // Tells the listeners once no transaction is open any more.
     void settle();
@@ -175,6 +182,8 @@ private:
     QList<QPair<int, ChangeListener>> listeners_;
     int nextListener_ = 1;
     QList<RecordSet*> recordSets_;
+    const TransactionSeal* seal_ = nullptr;
+    const TransactionSeal* presented_ = nullptr;  // the seal whose owner is working now
 };
 
 // RAII transaction: commits on commit(), rolls back in the destructor otherwise.
@@ -191,4 +200,38 @@ private:
     Database& db_;
     int level_;
     bool done_ = false;
+};
+
+// An open transaction that only its owner writes into. Long work that lets events
+// be handled inside its transaction (a progress dialog with a cancel button) seals
+// it: while the seal lives, a statement that writes, a script or a new (nested)
+// transaction is refused with StoreError(refusal) unless it runs inside one of the
+// owner's turns. So a window reached while the work waits cannot write into the
+// work's transaction, to be committed or rolled back with it.
+class TransactionSeal {
+public:
+    TransactionSeal(Database& db, const QString& refusal);
+    ~TransactionSeal();
+    TransactionSeal(const TransactionSeal&) = delete;
+    TransactionSeal& operator=(const TransactionSeal&) = delete;
+    const QString& refusal() const { return refusal_; }
+
+    // The owner's own steps: its writes are taken while a turn lives.
+    class Turn {
+    public:
+        explicit Turn(const TransactionSeal& seal);
+        ~Turn();
+        Turn(const Turn&) = delete;
+        Turn& operator=(const Turn&) = delete;
+
+    private:
+        Database& db_;
+        const TransactionSeal* prev_;
+    };
+
+private:
+    Database& db_;
+    QString refusal_;
+    const TransactionSeal* outer_;
+    const TransactionSeal* outerPresented_;
 };

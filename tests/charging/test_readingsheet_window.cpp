@@ -3,6 +3,9 @@
 #include "charging/readingsheet.h"
 #include "charging/readingsheetmodel.h"
 #include "charging/readingsheetwindow.h"
+#include "collection/paymentwindow.h"
+#include "store/criterion.h"
+#include "store/recordset.h"
 #include "common/tableout.h"
 #include "estate.h"
 #include "shots.h"
@@ -18,6 +21,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -54,6 +58,9 @@ private slots:
     void pastedColumnFillsTheRowsBelow();
     void checksAreColouredAndCounted();
     void previewRunAndUndo();
+    void runIsSealedWhileItWorks();
+    void runThatWritesNothingTakesNoCopy_data();
+    void runThatWritesNothingTakesNoCopy();
     void buildingPrefixNarrowsTheSheet();
     void importReportThenConfirm();
     void blankSheetExported();
@@ -187,6 +194,106 @@ void TestReadingSheetWindow::previewRunAndUndo()
     QCOMPARE(e.scalar(QStringLiteral("select count(*) from 缴费历史 where 月份 = '202406'")).toInt(), 1);
     w.undoButton()->click();
     QCOMPARE(e.prompter.texts().last(), QStringLiteral("没有可以撤销的账单。"));
+}
+
+// While the run works, the sheet window's buttons, a reading typed into the grid and
+// a collection in the payment window reach the program (driven from the progress
+// dialog's event loop): none of them changes what the run bills or writes into it.
+void TestReadingSheetWindow::runIsSealedWhileItWorks()
+{
+    TestEstate e;
+    fill(e);
+    e.addBill(QStringLiteral("1-101"), QStringLiteral("202405"), 40);
+    ReadingSheetWindow w(e.services());
+    w.grid()->setCurrentIndex(readingAt(w, 0));
+    w.grid()->paste(QStringLiteral("520\n1\n530\n0\n540\n2\n515\n0\n525\n1\n520\n3\n"));
+    PaymentWindow pay(e.services());
+    pay.setReceiptSink([](const ReceiptData&) {});
+    QVERIFY(e.env().rs档案().find(Criterion::equals(QStringLiteral("门牌号"), QStringLiteral("1-101")),
+                                      RecordSet::Direction::Forward, RecordSet::Start::First));
+    QVERIFY(e.env().rs缴费历史().find(Criterion::equals(QStringLiteral("月份"), QStringLiteral("202405")),
+                                      RecordSet::Direction::Forward, RecordSet::Start::First));
+    MonthPreviewDialog* d = w.openPreview();
+    QVERIFY(d && d->runButton()->isEnabled());
+
+    bool during = false;
+    QString modal;
+    Qt::WindowModality modality = Qt::NonModal;
+    std::function<void()> poke;
+    poke = [&] {
+        if (!e.db().inTransaction()) {
+            QTimer::singleShot(0, poke);
+            return;
+        }
+        during = true;
+        if (QWidget* m = QApplication::activeModalWidget()) {
+            modal = m->objectName();
+            modality = m->windowModality();
+        }
+        w.buildingBox()->setText(QStringLiteral("2-"));
+        w.loadButton()->click();
+        w.runButton()->click();
+        w.undoButton()->click();
+        w.close();
+        w.model()->setData(readingAt(w, 0), QStringLiteral("999"), Qt::EditRole);
+        e.prompter.yes();
+        e.prompter.type(QStringLiteral("40"));
+        pay.findChild<QPushButton*>(QStringLiteral("Command5"))->click();
+    };
+    QTimer::singleShot(0, poke);
+    d->runButton()->click();
+
+    QVERIFY(during);
+    QCOMPARE(modal, QStringLiteral("frm_进度"));
+    QCOMPARE(modality, Qt::ApplicationModal);
+    // The sheet was neither read again nor changed under the run.
+    QCOMPARE(w.model()->rowCount(), 12);
+    QCOMPARE(w.sheet().row(0).reading, std::optional<double>(520));
+    QCOMPARE(e.scalar(QStringLiteral("select 本月数 from 收费2 where 门牌号 = '1-101' and 月份 = '202406' and 项目号 = '02'")),
+             QVariant(520.0));
+    QCOMPARE(e.scalar(QStringLiteral("select count(*) from 缴费历史 where 月份 = '202406'")).toInt(), 6);
+    // The collection was refused with a message, and nothing of it is in the file.
+    QVERIFY(e.prompter.texts().contains(QStringLiteral("缴费失败: ") + MonthRun::busyText()));
+    QCOMPARE(e.scalar(QStringLiteral("select coalesce(缴费标志, 0) from 缴费历史 where 月份 = '202405'")).toInt(), 0);
+    QCOMPARE(e.scalar(QStringLiteral("select count(*) from 账户流水 where 类别 = '收款'")).toInt(), 0);
+    QVERIFY(e.prompter.texts().last().startsWith(QStringLiteral("本月账单已生成：新建 6 户")));
+    // Once the run is over the same collection is taken.
+    e.prompter.yes();
+    e.prompter.type(QStringLiteral("40"));
+    e.prompter.no();
+    pay.findChild<QPushButton*>(QStringLiteral("Command5"))->click();
+    QCOMPARE(e.scalar(QStringLiteral("select 缴费标志 from 缴费历史 where 月份 = '202405'")).toInt(), 1);
+}
+
+void TestReadingSheetWindow::runThatWritesNothingTakesNoCopy_data()
+{
+    QTest::addColumn<QString>("readings");
+    QTest::addColumn<bool>("billedBefore");
+    QTest::addColumn<int>("copies");
+    const QString all = QStringLiteral("520\n1\n530\n0\n540\n2\n515\n0\n525\n1\n520\n3\n");
+    QTest::newRow("blocked") << QStringLiteral("520\n1\n") << false << 0;
+    QTest::newRow("nothing to bill") << all << true << 0;
+    QTest::newRow("bills to write") << all << false << 1;
+}
+
+void TestReadingSheetWindow::runThatWritesNothingTakesNoCopy()
+{
+    QFETCH(QString, readings);
+    QFETCH(bool, billedBefore);
+    QFETCH(int, copies);
+    TestEstate e;
+    fill(e);
+    if (billedBefore)
+        for (int b = 1; b <= 2; ++b)
+            for (int r = 1; r <= 3; ++r)
+                e.addBill(QStringLiteral("%1-10%2").arg(b).arg(r), QStringLiteral("202406"), 10);
+    int taken = 0;
+    e.services().takeSafetyCopy = [&](const QString&) { return ++taken, true; };
+    ReadingSheetWindow w(e.services());
+    w.grid()->setCurrentIndex(readingAt(w, 0));
+    w.grid()->paste(readings);
+    w.runMonth(false);
+    QCOMPARE(taken, copies);
 }
 
 void TestReadingSheetWindow::buildingPrefixNarrowsTheSheet()

@@ -286,6 +286,23 @@ QList<Operation> databaseOperations()
                                                               "本月数 = 125 and 上月数 = 110")).toInt() == 8;
                 }});
 
+    // 撤销本次账单 of that run, while nothing of it has changed.
+    ops.append({QStringLiteral("month run undo"), Atomicity::Whole, {QStringLiteral("本次账单已撤销。")},
+                [](Session& s, const std::function<void()>& arm) {
+                    ReadingSheetWindow w(s.services());
+                    s.prompter.yes();
+                    arm();
+                    w.undoButton()->click();
+                },
+                [](Session& s) {
+                    return s.env().db().scalar(QStringLiteral("select count(*) from 收费2 where 月份 = '202406' and "
+                                                              "本月数 = 125")).toInt() == 0 &&
+                           s.env().db().scalar(QStringLiteral("select count(*) from 账单撤销")).toInt() == 0;
+                },
+                [](Session& s) {
+                    findOperation(QStringLiteral("month run"))->run(s, [] {});
+                }});
+
     ops.append({QStringLiteral("reversal"), Atomicity::Whole, {},
                 [](Session& s, const std::function<void()>& arm) {
                     s.app.operatorLevel = QStringLiteral("A");
@@ -395,6 +412,17 @@ Snapshot snapshot(Database& db)
         out.insert(table, rows);
     }
     return out;
+}
+
+Snapshot snapshotBefore(const Operation& op)
+{
+    QTemporaryDir dir;
+    copySeed(dir.path());
+    if (op.setUp) {
+        Session s(dir.path());
+        op.setUp(s);
+    }
+    return snapshot(*DataFile::openExisting(DataFile::path(dir.path())));
 }
 
 QStringList invariantFaults(Database& db, bool checkBalances)

@@ -52,6 +52,9 @@ struct Operation {
     std::function<void(Session&, const std::function<void()>& arm)> run;
     // True when the session shows that the operation completed.
     std::function<bool(Session&)> completed;
+    // Brings the seed estate to where the operation starts (run first, in the same
+    // session, without faults); the estate "before" is the one it leaves.
+    std::function<void(Session&)> setUp = {};
 };
 
 QList<Operation> databaseOperations();
@@ -66,6 +69,8 @@ void copySeed(const QString& folder);
 // Every row of every table, as text, by table.
 using Snapshot = QHash<QString, QStringList>;
 Snapshot snapshot(Database& db);
+// The estate an operation starts from: the seed, after the operation's setUp.
+Snapshot snapshotBefore(const Operation& op);
 
 // The invariants of an estate; an empty list when all hold.
 //  - PRAGMA integrity_check says ok;

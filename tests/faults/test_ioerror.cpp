@@ -87,6 +87,7 @@ void TestIoError::failedWriteIsReportedAndLosesNothing()
     QFETCH(int, code);
     const Operation* operation = findOperation(op);
     QVERIFY(operation);
+    const Snapshot before = operation->setUp ? snapshotBefore(*operation) : before_;
     const bool balances = op != QLatin1String("cleanup") && op != QLatin1String("household balance");
 
     Snapshot after;
@@ -95,6 +96,8 @@ void TestIoError::failedWriteIsReportedAndLosesNothing()
         copySeed(dir.path());
         {
             Session s(dir.path());
+            if (operation->setUp)
+                operation->setUp(s);
             operation->run(s, [] { FaultVfs::arm(FaultVfs::Action::Count); });
             QVERIFY(operation->completed(s));
         }
@@ -112,6 +115,8 @@ void TestIoError::failedWriteIsReportedAndLosesNothing()
         QStringList shown;
         {
             Session s(dir.path());
+            if (operation->setUp)
+                operation->setUp(s);
             int from = 0;
             operation->run(s, [&] {
                 from = int(s.prompter.boxes().size());
@@ -145,11 +150,11 @@ void TestIoError::failedWriteIsReportedAndLosesNothing()
         const Snapshot now = snapshot(*db);
         switch (operation->atomicity) {
         case Atomicity::Whole:
-            QVERIFY2(now == before_ || now == after, qPrintable(QStringLiteral("failure %1: half written").arg(n)));
+            QVERIFY2(now == before || now == after, qPrintable(QStringLiteral("failure %1: half written").arg(n)));
             break;
         case Atomicity::PerTable:
             for (auto it = now.cbegin(); it != now.cend(); ++it)
-                QVERIFY2(it.value() == before_.value(it.key()) || it.value() == after.value(it.key()),
+                QVERIFY2(it.value() == before.value(it.key()) || it.value() == after.value(it.key()),
                          qPrintable(QStringLiteral("failure %1: table %2 half written").arg(n).arg(it.key())));
             break;
         case Atomicity::Steps: break;
@@ -163,12 +168,12 @@ void TestIoError::failedWriteIsReportedAndLosesNothing()
         // A failure reported to the operator is a failure on disk too: nothing of a
         // one-transaction operation is kept, and one of several transactions is missing.
         if (operation->atomicity == Atomicity::Whole)
-            QVERIFY2(now == before_,
+            QVERIFY2(now == before,
                      qPrintable(QStringLiteral("failure %1 reported, but the change was kept: %2").arg(n).arg(failure)));
         if (operation->atomicity == Atomicity::PerTable)
             QVERIFY2(now != after,
                      qPrintable(QStringLiteral("failure %1 reported, but all was written: %2").arg(n).arg(failure)));
-        now == before_ ? ++asBefore : now == after ? ++asAfter : 0;
+        now == before ? ++asBefore : now == after ? ++asAfter : 0;
     }
     qInfo("%s: %d failure points (%d left the estate as before, %d as after)", qPrintable(op), n - 1, asBefore,
           asAfter);

@@ -38,6 +38,8 @@ private slots:
     void unreadableFilesAreReportedAndLeftUnchanged();
     void transactionRollsBackUnlessCommitted();
     void nestedTransactionRollsBackOnlyItsPart();
+    void sealedTransactionTakesOnlyItsOwnersWrites_data();
+    void sealedTransactionTakesOnlyItsOwnersWrites();
     void connectStringNamesTheFile();
     void criterionParses_data();
     void criterionParses();
@@ -310,6 +312,55 @@ void TestStore::nestedTransactionRollsBackOnlyItsPart()
     }
     outer.commit();
     QCOMPARE(e.rows("select 门牌号 from 档案库"), QList<QVariantList>{{"0001"}});
+}
+
+void TestStore::sealedTransactionTakesOnlyItsOwnersWrites_data()
+{
+    QTest::addColumn<QString>("write");
+    QTest::newRow("statement") << "statement";
+    QTest::newRow("nested transaction") << "transaction";
+    QTest::newRow("script") << "script";
+}
+
+// Code that runs while the owner waits (an event handled inside its transaction)
+// is refused with the owner's message and cannot commit or lose with it.
+void TestStore::sealedTransactionTakesOnlyItsOwnersWrites()
+{
+    QFETCH(QString, write);
+    TestEstate e;
+    Database& db = e.db();
+    auto foreign = [&] {
+        if (write == "statement")
+            db.exec("insert into 档案库 (门牌号) values (?)", {"外来"});
+        else if (write == "transaction")
+            Transaction t(db);
+        else
+            db.execScript("create table 外来 (x)");
+    };
+    {
+        Transaction t(db);
+        TransactionSeal seal(db, "正在忙");
+        {
+            TransactionSeal::Turn turn(seal);
+            e.addHousehold("0001");
+            Transaction part(db);  // the owner's own savepoint
+            e.addHousehold("0002");
+            part.commit();
+        }
+        try {
+            foreign();
+            QFAIL("a write outside the owner's turn was taken");
+        } catch (const StoreError& err) {
+            QCOMPARE(err.message(), QString("正在忙"));
+        }
+        QCOMPARE(db.scalar("select count(*) from 档案库").toInt(), 2);  // reading is allowed
+        TransactionSeal::Turn turn(seal);
+        t.commit();
+    }
+    QCOMPARE(e.rows("select 门牌号 from 档案库 order by 门牌号"), (QList<QVariantList>{{"0001"}, {"0002"}}));
+    // Once the seal is gone, the same write is taken.
+    foreign();
+    QVERIFY(!db.sealed());
 }
 
 void TestStore::connectStringNamesTheFile()
