@@ -153,6 +153,8 @@ void HouseholdWindow::showError(const QString& what, const QString& message)
 
 void HouseholdWindow::addHousehold()
 {
+    if (!binder_->checkNumbers())
+        return;
     try {
         HouseholdDefaults::addHousehold(services_.data, services_.clock.today());
         door_->setFocus();
@@ -164,6 +166,8 @@ void HouseholdWindow::addHousehold()
 
 void HouseholdWindow::deleteHousehold()
 {
+    if (!binder_->checkNumbers())
+        return;
     RecordSet& rs = services_.data.rs档案();
     if (!rs.hasCurrent()) {
         services_.prompter.inform(QStringLiteral("没有选定的档案，请先选定要删除的户。"), services_.app.appTitle);
@@ -180,6 +184,8 @@ void HouseholdWindow::deleteHousehold()
 
 void HouseholdWindow::exportHouseholds()
 {
+    if (!binder_->checkNumbers())
+        return;
     RecordSet& rs = services_.data.rs档案();
     try {
         // The export leaves the record set after its last row, writing a pending row first.
@@ -203,6 +209,8 @@ void HouseholdWindow::exportHouseholds()
 
 void HouseholdWindow::exportExcel()
 {
+    if (!binder_->checkNumbers())
+        return;
     RecordSet& rs = services_.data.rs档案();
     try {
         // A pending edit is saved first, so that the file holds what the grid shows.
@@ -231,6 +239,11 @@ void HouseholdWindow::unload()
 
 void HouseholdWindow::closeEvent(QCloseEvent* event)
 {
+    // A number box holding a text that is not a number keeps the window open on it.
+    if (!binder_->checkNumbers()) {
+        event->ignore();
+        return;
+    }
     unload();
     event->accept();
 }
