@@ -184,8 +184,6 @@ void HouseholdWindow::deleteHousehold()
 
 void HouseholdWindow::exportHouseholds()
 {
-    if (!binder_->checkNumbers())
-        return;
     RecordSet& rs = services_.data.rs档案();
     try {
         // The export leaves the record set after its last row, writing a pending row first.
@@ -209,8 +207,6 @@ void HouseholdWindow::exportHouseholds()
 
 void HouseholdWindow::exportExcel()
 {
-    if (!binder_->checkNumbers())
-        return;
     RecordSet& rs = services_.data.rs档案();
     try {
         // A pending edit is saved first, so that the file holds what the grid shows.
