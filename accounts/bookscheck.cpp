@@ -1,6 +1,7 @@
 #include "accounts/bookscheck.h"
 
 #include "accounts/ledger.h"
+#include "store/criterion.h"
 #include "store/database.h"
 
 #include <QHash>
@@ -58,7 +59,29 @@ QList<BooksCheck::Mismatch> BooksCheck::run(Database& db)
             out.append({door, st.value(2).toString(), stored, stored, QStringLiteral("已缴账单没有有效的收款流水")});
         }
     }
+    checkSettlements(db, out);
     return out;
+}
+
+// A bill whose last movement is a collection not undone since must be paid, with the
+// charge that collection settled (cash − movement).
+void BooksCheck::checkSettlements(Database& db, QList<Mismatch>& out)
+{
+    const QList<QVariantList> rows = db.query(
+        QStringLiteral("select b.门牌号, b.月份, b.缴费标志, b.收费金额, m.实收现金, m.金额, d.账户余额 "
+                       "from 缴费历史 b join 账户流水 m on m.ID = (select max(ID) from 账户流水 where 账单ID = b.ID) "
+                       "left join 档案库 d on d.门牌号 = b.门牌号 where m.类别 = ? order by b.门牌号, b.月份"),
+        {LedgerKind::collection()});
+    for (const QVariantList& r : rows) {
+        const double stored = Ledger::number(r.value(6));
+        if (!Criterion::valueIsTrue(r.value(2)))
+            out.append({r.value(0).toString(), r.value(1).toString(), stored, stored,
+                        QStringLiteral("有收款流水的账单未标为已缴")});
+        else if (std::abs(Ledger::number(r.value(3)) - (Ledger::number(r.value(4)) - Ledger::number(r.value(5)))) >
+                 Tolerance)
+            out.append({r.value(0).toString(), r.value(1).toString(), stored, stored,
+                        QStringLiteral("已缴账单的收费金额与收款时不符")});
+    }
 }
 
 double BooksCheck::ledgerSum(Database& db, const QString& door)

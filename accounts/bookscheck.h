@@ -7,7 +7,8 @@
 class Database;
 
 // The books check: every household's balance equals the sum of its movements, and
-// every paid bill has a 收款 movement that was not undone since. It only lists what
+// every paid bill has a 收款 movement that was not undone since, and every bill whose
+// last movement is such a 收款 is paid with the charge it settled. It only lists what
 // it finds; it never corrects anything.
 class BooksCheck {
 public:
@@ -26,4 +27,7 @@ public:
     static QList<Mismatch> run(Database& db);
     // The sum of a household's movements.
     static double ledgerSum(Database& db, const QString& door);
+
+private:
+    static void checkSettlements(Database& db, QList<Mismatch>& out);
 };

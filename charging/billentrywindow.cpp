@@ -106,6 +106,8 @@ BillEntryWindow::BillEntryWindow(Services& services, QWidget* parent) : QWidget(
     bb->bind(cash_, QStringLiteral("实缴金额"));
     bb->bind(paidOn_, QStringLiteral("缴费时间"));
     bb->bind(paid_, QStringLiteral("缴费标志"));
+    connect(bill_, &RecordSet::currentChanged, this, &BillEntryWindow::lockPaidBill);
+    connect(bill_, &RecordSet::rowsReset, this, &BillEntryWindow::lockPaidBill);
 
     const QString money5 = QStringLiteral("\"￥\"#,##0.00000");
     auto* m1 = new RecordSetModel(*fixedLines_,
@@ -226,7 +228,15 @@ void BillEntryWindow::householdMoved()
 
 void BillEntryWindow::loadBill()
 {
-    const QString door = door_->text();
+    // The household is found whatever the letter case of the typed door number; its
+    // bill and lines are those of its stored door number.
+    QString door = door_->text();
+    if (households_->find(Criterion::equals(kDoor, door), RecordSet::Direction::Forward, RecordSet::Start::First)) {
+        const QVariant stored = households_->value(kDoor);
+        door = stored.isNull() ? QString() : stored.toString();
+        if (door_->text() != door)
+            door_->setText(door);
+    }
     Criterion c = Criterion::equals(kDoor, door);
     c.andEquals(kMonth, month_->text());
     bill_->setBase(c);
@@ -237,7 +247,20 @@ void BillEntryWindow::loadBill()
     meteredLines_->requery();
     grid1_->resizeColumnsToContents();
     grid2_->resizeColumnsToContents();
-    households_->find(Criterion::equals(kDoor, door), RecordSet::Direction::Forward, RecordSet::Start::First);
+    lockPaidBill();
+}
+
+void BillEntryWindow::lockPaidBill()
+{
+    bool paid = false;
+    try {
+        paid = bill_->hasCurrent() && Criterion::valueIsTrue(bill_->value(QStringLiteral("缴费标志")));
+    } catch (const StoreError&) {
+        paid = true;  // unknown: nothing is offered for editing
+    }
+    for (QLineEdit* e : {charge_, cash_, paidOn_, monthBalance_})
+        e->setReadOnly(paid);
+    paid_->setEnabled(!paid);
 }
 
 void BillEntryWindow::showBill()
@@ -286,6 +309,8 @@ bool BillEntryWindow::eventFilter(QObject* watched, QEvent* event)
 
 bool BillEntryWindow::flushOwnEdits()
 {
+    if (!Binder::checkAll(this))
+        return false;
     try {
         households_->update();
         bill_->updateBatch();
@@ -298,8 +323,9 @@ bool BillEntryWindow::flushOwnEdits()
 
 void BillEntryWindow::singleEntry()
 {
-    // A bill is never written under a month text that is not a month.
-    if (!checkMonth() || !flushOwnEdits())
+    // A bill is never written under a month text that is not a month, nor while a
+    // number box holds a text that is not a number (showing the bill would wipe it).
+    if (!Binder::checkAll(this) || !checkMonth() || !flushOwnEdits())
         return;
     SingleEntry entry(services_);
     entry.setShowBill([this] { loadBill(); });
@@ -312,7 +338,7 @@ void BillEntryWindow::singleEntry()
 
 void BillEntryWindow::continuousEntry()
 {
-    if (!checkMonth() || !flushOwnEdits())
+    if (!Binder::checkAll(this) || !checkMonth() || !flushOwnEdits())
         return;
     SingleEntry entry(services_);
     entry.setShowBill([this] { loadBill(); });
@@ -326,6 +352,8 @@ void BillEntryWindow::continuousEntry()
 
 void BillEntryWindow::findDoor()
 {
+    if (!Binder::checkAll(this))
+        return;
     const QVariant current = households_->value(kDoor);
     const std::optional<QString> answer = services_.prompter.input(
         QStringLiteral("请输入门牌号"), services_.app.appTitle, current.isNull() ? QString() : current.toString());
@@ -334,6 +362,8 @@ void BillEntryWindow::findDoor()
                                RecordSet::Start::First))
             services_.prompter.inform(QStringLiteral("无法找到,错误的门牌号!"), services_.app.appTitle,
                                       Prompter::Icon::Information);
+        else if (door_->text() != households_->value(kDoor).toString())
+            householdMoved();  // found where it stood: the door box still holds other text
     } catch (const StoreError& e) {
         report(QStringLiteral("档案未能保存"), e.message());
     }

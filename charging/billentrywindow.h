@@ -29,6 +29,11 @@ public:
     QLineEdit* nameBox() const { return name_; }
     QLineEdit* noteBox() const { return note_; }
     QLineEdit* chargeBox() const { return charge_; }
+    QLineEdit* cashBox() const { return cash_; }
+    QLineEdit* paidOnBox() const { return paidOn_; }
+    QLineEdit* balanceBox() const { return balance_; }
+    QLineEdit* monthBalanceBox() const { return monthBalance_; }
+    QLineEdit* areaBox() const { return area_; }
     QCheckBox* paidBox() const { return paid_; }
     RecordSetGrid* fixedGrid() const { return grid1_; }
     RecordSetGrid* meteredGrid() const { return grid2_; }
@@ -55,6 +60,9 @@ protected:
 
 private:
     void householdMoved();
+    // A paid bill's money moves only through collection, re-entry and reversal: its
+    // boxes are shown, not edited.
+    void lockPaidBill();
     void loadBill();  // throws StoreError
     bool flushOwnEdits();
     void report(const QString& what, const QString& message);

@@ -111,17 +111,20 @@ SingleEntry::Result SingleEntry::run(RecordSet& households, const QString& door,
     return r;
 }
 
-void SingleEntry::enter(RecordSet& households, const QString& door, const QString& month, Result& result)
+void SingleEntry::enter(RecordSet& households, const QString& typedDoor, const QString& month, Result& result)
 {
     Database& db = data_.db();
     const QString title = app_.appTitle;
 
-    // 1. The household.
-    if (!households.find(Criterion::equals(kDoor, door), RecordSet::Direction::Forward, RecordSet::Start::First)) {
+    // 1. The household. Finding ignores letter case; from here on the door number is
+    // the household's own, so that "a-101" bills the household "A-101".
+    if (!households.find(Criterion::equals(kDoor, typedDoor), RecordSet::Direction::Forward,
+                         RecordSet::Start::First)) {
         prompter_.inform(QStringLiteral("门牌号有误！"), title, Prompter::Icon::Information);
         result.outcome = Outcome::NotFound;
         return;
     }
+    const QString door = text(households.value(kDoor));
     const QString name = text(households.value(QStringLiteral("户名")));
     const QString note = text(households.value(QStringLiteral("收费说明")));
     const double area = storedNumber(households.value(QStringLiteral("面积")));

@@ -35,7 +35,8 @@ public:
     void setShowBill(std::function<void()> showBill) { showBill_ = std::move(showBill); }
 
     // `households` is the caller's own set over 档案库; the household found becomes
-    // its current row. `door` and `month` are used as typed.
+    // its current row. `door` finds it whatever its letter case, and every later
+    // step uses the household's stored door number; `month` is used as typed.
     Result run(RecordSet& households, const QString& door, const QString& month);
 
     // The charge-note reminder: the eight characters around the note's first "年"
@@ -50,7 +51,7 @@ public:
     static QString areaSuffix() { return QStringLiteral("(按面积)"); }
 
 private:
-    void enter(RecordSet& households, const QString& door, const QString& month, Result& result);
+    void enter(RecordSet& households, const QString& typedDoor, const QString& month, Result& result);
 
     DataEnvironment& data_;
     Prompter& prompter_;

@@ -333,10 +333,29 @@ QString formatMask(const QVariant& v, const QString& mask)
     return ok ? formatMask(d, mask) : v.toString();
 }
 
+namespace {
+
+// Nine decimals are far below any amount, price or reading the office writes, and
+// above the noise of binary arithmetic.
+double roundedToNine(double v)
+{
+    if (!std::isfinite(v))
+        return v;
+    // The exact binary value rounded to nine decimals, read back.
+    char buf[400];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 9);
+    double out = v;
+    std::from_chars(buf, res.ptr, out);
+    return out;
+}
+
+}  // namespace
+
 QString plainNumber(double v)
 {
     if (!std::isfinite(v))
         return QString();
+    v = roundedToNine(v);
     Fixed f = fixedForm(std::fabs(v));
     while (!f.fracDigits.empty() && f.fracDigits.back() == '0')
         f.fracDigits.pop_back();

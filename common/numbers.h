@@ -32,10 +32,10 @@ QString formatMask(double v, const QString& mask);
 // Null gives an empty text; a text that is not a number is shown as it stands.
 QString formatMask(const QVariant& v, const QString& mask);
 
-// A number without a mask: no grouping, "." as decimal point, a leading "-" when
-// negative, no trailing zeros, at most 15 significant digits, never an exponent
-// (0.1 + 0.2 -> "0.3", 1e20 -> "100000000000000000000", 1e-7 -> "0.0000001").
-// A non-finite number gives an empty text.
+// A number without a mask, first rounded to nine decimals (2.54999999999993 -> "2.55"):
+// no grouping, "." as decimal point, a leading "-" when negative, no trailing zeros,
+// at most 15 significant digits, never an exponent (0.1 + 0.2 -> "0.3", 1e20 ->
+// "100000000000000000000", 1e-7 -> "0.0000001"). A non-finite number gives "".
 QString plainNumber(double v);
 // Null (an empty amount column) counts as 0 and gives "0"; a text is read as a
 // typed number.

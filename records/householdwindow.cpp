@@ -153,6 +153,8 @@ void HouseholdWindow::showError(const QString& what, const QString& message)
 
 void HouseholdWindow::addHousehold()
 {
+    if (!binder_->checkNumbers())
+        return;
     try {
         HouseholdDefaults::addHousehold(services_.data, services_.clock.today());
         door_->setFocus();
@@ -164,6 +166,8 @@ void HouseholdWindow::addHousehold()
 
 void HouseholdWindow::deleteHousehold()
 {
+    if (!binder_->checkNumbers())
+        return;
     RecordSet& rs = services_.data.rs档案();
     if (!rs.hasCurrent()) {
         services_.prompter.inform(QStringLiteral("没有选定的档案，请先选定要删除的户。"), services_.app.appTitle);
@@ -236,6 +240,11 @@ void HouseholdWindow::unload()
 
 void HouseholdWindow::closeEvent(QCloseEvent* event)
 {
+    // A number box holding a text that is not a number keeps the window open on it.
+    if (!binder_->checkNumbers()) {
+        event->ignore();
+        return;
+    }
     unload();
     event->accept();
 }

@@ -4,6 +4,7 @@
 #include "shell/login.h"
 #include "shell/services.h"
 #include "shell/windowregistry.h"
+#include "store/binder.h"
 #include "store/database.h"
 #include "store/dataenvironment.h"
 
@@ -218,6 +219,9 @@ void MainFrame::end()
 {
     // No closing steps and no question, but what the operator typed is kept: the
     // pending edits of every record set go to the file in one transaction first.
+    // A number box still holding a text that is not a number stops the end, named.
+    if (!Binder::checkAll(this))
+        return;
     try {
         services_.data.writeAllPending();
     } catch (const StoreError& e) {

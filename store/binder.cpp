@@ -72,6 +72,9 @@ void Binder::show(const Binding& b)
 {
     if (!b.box)
         return;
+    // A re-read of the same row does not wipe out a number being typed.
+    if (before_.contains(b.box) && refused(b))
+        return;
     showing_ = true;
     const bool has = rs_.hasCurrent();
     const QString text = has ? textOf(b) : QString();
@@ -111,16 +114,16 @@ void Binder::store(const Binding& b)
     if (auto* c = qobject_cast<QCheckBox*>(b.box)) {
         v = QVariant(qlonglong(c->isChecked() ? 1 : 0));
     } else if (isNumber(b)) {
+        if (!before_.contains(b.box))
+            before_.insert(b.box, rs_.value(b.column));
         if (narrowDigits(text).trimmed().isEmpty()) {
             v = QVariant();
         } else {
+            // Not a number (yet): the column holds its value from before the typing,
+            // never a prefix ("1" of "1,200").
             const std::optional<double> d = boxNumber(text);
-            if (!d)
-                return;  // not a number (yet): the column keeps its value
-            v = *d;
+            v = d ? QVariant(*d) : before_.value(b.box);
         }
-        if (!before_.contains(b.box))
-            before_.insert(b.box, rs_.value(b.column));
     } else {
         v = text;
     }
@@ -139,36 +142,61 @@ bool Binder::isNumber(const Binding& b) const
     return rs_.declaredType(b.column) == QLatin1String("REAL");
 }
 
+bool Binder::refused(const Binding& b) const
+{
+    auto* e = qobject_cast<QLineEdit*>(b.box.data());
+    if (!e || e->isReadOnly() || !isNumber(b) || !rs_.hasCurrent())
+        return false;
+    const QString text = e->text();
+    return !narrowDigits(text).trimmed().isEmpty() && !boxNumber(text);
+}
+
+void Binder::complain(const Binding& b)
+{
+    auto* e = qobject_cast<QLineEdit*>(b.box.data());
+    complaining_ = true;
+    if (onError_)
+        onError_(notANumberText(captionOf(e, b.column), e->text()));
+    e->setFocus();
+    e->selectAll();
+    complaining_ = false;
+}
+
 void Binder::finish(const Binding& b)
 {
     auto* e = qobject_cast<QLineEdit*>(b.box.data());
     if (!e || complaining_ || showing_ || !isNumber(b) || !rs_.hasCurrent())
         return;
-    const QString text = e->text();
-    if (narrowDigits(text).trimmed().isEmpty()) {
-        before_.remove(e);
+    if (refused(b)) {
+        complain(b);
         return;
     }
-    if (boxNumber(text)) {
-        before_.remove(e);
+    before_.remove(e);
+    if (!narrowDigits(e->text()).trimmed().isEmpty())
         show(b);  // "８５．５" is shown as the 85.5 it stored
-        return;
-    }
-    // What was stored while typing ("80" of "80平米") goes back to the value before.
-    if (before_.contains(e)) {
-        showing_ = true;
-        try {
-            rs_.setValue(b.column, before_.value(e));
-        } catch (const StoreError&) {
+}
+
+bool Binder::checkNumbers()
+{
+    if (complaining_)
+        return false;
+    for (const Binding& b : std::as_const(bindings_)) {
+        if (refused(b)) {
+            complain(b);
+            return false;
         }
-        showing_ = false;
     }
-    complaining_ = true;
-    if (onError_)
-        onError_(notANumberText(captionOf(e, b.column), text));
-    e->setFocus();
-    e->selectAll();
-    complaining_ = false;
+    return true;
+}
+
+bool Binder::checkAll(const QObject* root)
+{
+    if (!root)
+        return true;
+    for (Binder* b : root->findChildren<Binder*>())
+        if (!b->checkNumbers())
+            return false;
+    return true;
 }
 
 namespace {

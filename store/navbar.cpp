@@ -1,5 +1,6 @@
 #include "store/navbar.h"
 
+#include "store/binder.h"
 #include "store/database.h"
 #include "store/recordset.h"
 
@@ -69,6 +70,13 @@ void NavBar::go(const std::function<void(RecordSet&)>& move)
 {
     if (!rs_)
         return;
+    for (QWidget* w = parentWidget(); w; w = w->isWindow() ? nullptr : w->parentWidget()) {
+        if (!w->findChildren<Binder*>(Qt::FindDirectChildrenOnly).isEmpty()) {
+            if (!Binder::checkAll(w))
+                return;
+            break;
+        }
+    }
     try {
         move(*rs_);
     } catch (const StoreError& e) {

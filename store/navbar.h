@@ -8,6 +8,9 @@ class QToolButton;
 class RecordSet;
 
 // The data control's navigation bar: first, previous, caption, next, last.
+// Its buttons take no focus, so before it moves it checks the bound number boxes of
+// the form that holds it (the nearest ancestor with binders): a box holding a text
+// that is not a number is named and the record stays where it is.
 class NavBar : public QWidget {
     Q_OBJECT
 public:

@@ -84,6 +84,8 @@ private slots:
     void balanceChangedBehindTheProgramIsReported_data();
     void balanceChangedBehindTheProgramIsReported();
     void paidBillWithoutCollectionIsReported();
+    void collectedBillChangedBehindTheProgramIsReported_data();
+    void collectedBillChangedBehindTheProgramIsReported();
     void olderFileGetsItsOpeningMovementsOnce();
     void collectionMovementCarriesCashReceiptAndOperator();
     void staleBalanceOrBillWritesNothing_data();
@@ -228,6 +230,33 @@ void TestLedger::paidBillWithoutCollectionIsReported()
     const QList<BooksCheck::Mismatch> found = BooksCheck::run(e.db());
     QCOMPARE(found.size(), 1);
     QCOMPARE(found[0].month, QStringLiteral("202408"));
+}
+
+void TestLedger::collectedBillChangedBehindTheProgramIsReported_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("found");
+    QTest::newRow("untouched") << QString() << QStringList{};
+    QTest::newRow("paid flag cleared") << "缴费标志 = 0" << QStringList{"202407|有收款流水的账单未标为已缴"};
+    QTest::newRow("paid flag emptied") << "缴费标志 = null" << QStringList{"202407|有收款流水的账单未标为已缴"};
+    QTest::newRow("charge raised") << "收费金额 = 100" << QStringList{"202407|已缴账单的收费金额与收款时不符"};
+    QTest::newRow("charge emptied") << "收费金额 = null" << QStringList{"202407|已缴账单的收费金额与收款时不符"};
+}
+
+void TestLedger::collectedBillChangedBehindTheProgramIsReported()
+{
+    QFETCH(QString, change);
+    QFETCH(QStringList, found);
+    TestEstate e;
+    household(e, QStringLiteral("1-101"), 0);
+    e.addBill(QStringLiteral("1-101"), QStringLiteral("202407"), 80.3);
+    QVERIFY(collect(e, QStringLiteral("1-101"), QStringLiteral("202407"), QStringLiteral("50")).settled);
+    if (!change.isEmpty())
+        e.db().exec(QStringLiteral("update 缴费历史 set %1 where 月份 = '202407'").arg(change));
+    QStringList notes;
+    for (const BooksCheck::Mismatch& m : BooksCheck::run(e.db()))
+        notes << m.month + QLatin1Char('|') + m.note;
+    QCOMPARE(notes, found);
 }
 
 void TestLedger::olderFileGetsItsOpeningMovementsOnce()

@@ -1,6 +1,7 @@
 #include "charging/billentrywindow.h"
 #include "charging/itemwindow.h"
 #include "charging/windows.h"
+#include "common/numbers.h"
 #include "estate.h"
 #include "shots.h"
 #include "shell/windowregistry.h"
@@ -56,6 +57,11 @@ private slots:
     void entryRefusesAMonthThatIsNotAMonth_data();
     void entryRefusesAMonthThatIsNotAMonth();
     void closingRereadsTheSharedSets();
+    void halfTypedNumberIsNeverStored_data();
+    void halfTypedNumberIsNeverStored();
+    void paidBillMoneyIsShownNotEdited_data();
+    void paidBillMoneyIsShownNotEdited();
+    void doorInOtherLetterCaseUsesTheStoredDoor();
 };
 
 void TestChargingWindows::registryNamesBothWindows()
@@ -394,6 +400,144 @@ void TestChargingWindows::closingRereadsTheSharedSets()
     QVERIFY(w->close());
     QCOMPARE(bills.count(), 1);
     QCOMPARE(e.env().rs收费1().count(), 1);
+}
+
+void TestChargingWindows::halfTypedNumberIsNeverStored_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("arrow");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("balance 1,200, next") << "balance" << "1,200" << "next" << true;
+    QTest::newRow("balance 1,200, previous") << "balance" << "1,200" << "previous" << true;
+    QTest::newRow("area 80平米, first") << "area" << "80平米" << "first" << true;
+    QTest::newRow("charge 1e, last") << "charge" << "1e" << "last" << true;
+    QTest::newRow("charge 1,2, single entry") << "charge" << "1,2" << "single" << true;
+    QTest::newRow("balance 1200, next") << "balance" << "1200" << "next" << false;
+}
+
+void TestChargingWindows::halfTypedNumberIsNeverStored()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, text);
+    QFETCH(QString, arrow);
+    QFETCH(bool, refused);
+    TestEstate e;
+    households(e, 3);  // 0002: area 62, balance 2
+    e.addBill(door(2), QStringLiteral("202406"), 80.0);
+    BillEntryWindow w(e.services());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::mouseClick(w.navBar()->nextButton(), Qt::LeftButton);
+    const int movements = e.count(QStringLiteral("账户流水"));
+    QLineEdit* edit = box == "balance" ? w.balanceBox() : box == "area" ? w.areaBox() : w.chargeBox();
+    const QString caption = box == "balance" ? "当前账户余额" : box == "area" ? "面积(平米)" : "收费金额";
+    const QString column = box == "balance" ? "账户余额" : box == "area" ? "面积" : "收费金额";
+    const QString table = box == "charge" ? "缴费历史" : "档案库";
+    const QVariant before = e.scalar(QStringLiteral("select %1 from %2 where 门牌号 = ?").arg(column, table), {door(2)});
+    edit->setFocus();
+    edit->selectAll();
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    // The record bar's buttons and "单笔录入" clicked without taking the focus.
+    NavBar* bar = w.navBar();
+    QAbstractButton* b = arrow == "next"       ? bar->nextButton()
+                         : arrow == "previous" ? bar->previousButton()
+                         : arrow == "first"    ? bar->firstButton()
+                         : arrow == "last"     ? static_cast<QAbstractButton*>(bar->lastButton())
+                                               : w.singleButton();
+    b->click();
+    const QVariant after = e.scalar(QStringLiteral("select %1 from %2 where 门牌号 = ?").arg(column, table), {door(2)});
+    if (refused) {
+        QCOMPARE(e.prompter.texts().size(), 1);
+        QVERIFY2(e.prompter.texts()[0].endsWith(notANumberText(caption, text)), qPrintable(e.prompter.texts()[0]));
+        QCOMPARE(w.households()->position(), 1);
+        QCOMPARE(edit->text(), text);
+        QVERIFY(edit->hasFocus());
+        QCOMPARE(after, before);
+        QCOMPARE(e.count(QStringLiteral("账户流水")), movements);
+        if (box == "balance" && arrow == "next")
+            shoot(w, QStringLiteral("billentry_half_typed.png"));
+        // The box emptied by hand and the window closed: the stored value stays.
+        edit->setText(QString());
+        QVERIFY(w.unload());
+        QCOMPARE(e.scalar(QStringLiteral("select %1 from %2 where 门牌号 = ?").arg(column, table), {door(2)}), before);
+        QCOMPARE(e.count(QStringLiteral("账户流水")), movements);
+    } else {
+        QVERIFY(e.prompter.boxes().isEmpty());
+        QCOMPARE(w.households()->position(), 2);
+        QCOMPARE(after.toDouble(), 1200.0);
+        QCOMPARE(e.count(QStringLiteral("账户流水")), movements + 1);
+    }
+}
+
+void TestChargingWindows::paidBillMoneyIsShownNotEdited_data()
+{
+    QTest::addColumn<bool>("paid");
+    QTest::newRow("paid") << true;
+    QTest::newRow("unpaid") << false;
+}
+
+void TestChargingWindows::paidBillMoneyIsShownNotEdited()
+{
+    QFETCH(bool, paid);
+    TestEstate e;
+    households(e, 2);
+    e.addBill(door(2), QStringLiteral("202406"), 80.0, paid, paid ? QVariant(80.0) : QVariant(),
+              paid ? QVariant(2.0) : QVariant(), paid ? QStringLiteral("2024-06-30") : QString());
+    BillEntryWindow w(e.services());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    for (QLineEdit* box : {w.chargeBox(), w.cashBox(), w.paidOnBox(), w.monthBalanceBox()})
+        QVERIFY(!box->isReadOnly());  // the first household has no bill
+    QTest::mouseClick(w.navBar()->nextButton(), Qt::LeftButton);
+    QCOMPARE(w.chargeBox()->text(), QStringLiteral("80"));
+    for (QLineEdit* box : {w.chargeBox(), w.cashBox(), w.paidOnBox(), w.monthBalanceBox()})
+        QCOMPARE(box->isReadOnly(), paid);
+    QCOMPARE(w.paidBox()->isEnabled(), !paid);
+    QCOMPARE(w.paidBox()->isChecked(), paid);
+    if (paid)
+        shoot(w, QStringLiteral("billentry_paid.png"));
+    // Back on an unpaid bill, the boxes are editable again.
+    QTest::mouseClick(w.navBar()->previousButton(), Qt::LeftButton);
+    QVERIFY(!w.chargeBox()->isReadOnly());
+    QVERIFY(w.paidBox()->isEnabled());
+}
+
+void TestChargingWindows::doorInOtherLetterCaseUsesTheStoredDoor()
+{
+    TestEstate e;
+    e.addHousehold(QStringLiteral("A-101"), QStringLiteral("甲"), 80);
+    e.addHousehold(QStringLiteral("B-102"), QStringLiteral("乙"), 80);
+    e.addItem(QStringLiteral("01"), QStringLiteral("水费"), 2.0, true, true);
+    e.addMeteredLine(QStringLiteral("A-101"), QStringLiteral("202405"), QStringLiteral("01"), QStringLiteral("水费"),
+                     1000.0, 1200.0, 2.0, 400.0);
+    e.addBill(QStringLiteral("A-101"), QStringLiteral("202406"), 123.5);
+    BillEntryWindow w(e.services());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTest::mouseClick(w.navBar()->nextButton(), Qt::LeftButton);
+    w.doorBox()->setText(QStringLiteral("a-101"));
+    QTest::keyClick(w.doorBox(), Qt::Key_Return);
+    QCOMPARE(w.households()->position(), 0);
+    QCOMPARE(w.doorBox()->text(), QStringLiteral("A-101"));
+    QCOMPARE(w.chargeBox()->text(), QStringLiteral("123.5"));
+
+    // Single entry from a door typed in lower case: the same bill, the reading of May.
+    w.doorBox()->setText(QStringLiteral("a-101"));
+    e.prompter.type(QStringLiteral("1260"));
+    e.prompter.type(QStringLiteral("2"));
+    w.singleEntry();
+    QCOMPARE(e.prompter.boxes()[0].offered, QStringLiteral("1200"));
+    QCOMPARE(e.rows(QStringLiteral("select 门牌号, 收费金额 from 缴费历史 where 月份 = '202406'")),
+             (QList<QVariantList>{{QStringLiteral("A-101"), 120.0}}));
+    QCOMPARE(e.scalar(QStringLiteral("select count(*) from 收费2 where 门牌号 <> 'A-101'")).toInt(), 0);
+
+    // Found with "查找门牌" while it is already current.
+    w.doorBox()->setText(QStringLiteral("a-101"));
+    e.prompter.type(QStringLiteral("a-101"));
+    w.findDoor();
+    QCOMPARE(w.doorBox()->text(), QStringLiteral("A-101"));
 }
 
 QTEST_MAIN(TestChargingWindows)

@@ -147,6 +147,16 @@ void TestCollection::settles_data()
         << QStringList{confirm("80.00"), "P|T|您的账户存在欠款 -20.5元，合计住户实缴现金金额应为|101",
                        shortfall.arg("-50.5"), kPrint}
         << 50.0 << -50.5 << QStringLiteral("\r  2024年07月15日应缴费100.5元，实收50元，还欠-50.5元未缴，将合并至下次共同收缴!");
+    // Amounts in the texts carry no noise of binary arithmetic.
+    const double noisy = 97.46 - 100.01;  // -2.5500000000000114
+    QTest::newRow("noisy arrears in the prompt")
+        << QVariant(noisy) << 80.0 << QStringList{"Y", "82.55", "N"}
+        << QStringList{confirm("80.00"), "P|T|您的账户存在欠款 -2.55元，合计住户实缴现金金额应为|83", kPrint} << 82.55
+        << (noisy + 82.55) - 80.0 << QString();
+    QTest::newRow("noisy shortfall")
+        << QVariant(0.0) << 100.01 << QStringList{"Y", "97.46", "N"}
+        << QStringList{confirm("100.01"), cashPrompt.arg("100"), shortfall.arg("-2.55"), kPrint} << 97.46 << noisy
+        << QStringLiteral("\r  2024年07月15日应缴费100.01元，实收97.46元，还欠-2.55元未缴，将合并至下次共同收缴!");
 }
 
 void TestCollection::settles()

@@ -177,6 +177,14 @@ void TestNumbers::plainNumberText_data()
     QTest::newRow("balance sum") << 30.0 + 40.0 - 80.0 << "-10";
     QTest::newRow("three decimals") << 12.345 << "12.345";
     QTest::newRow("not finite") << HUGE_VAL << "";
+    // Rounded to nine decimals before it is written.
+    QTest::newRow("balance noise") << 2.54999999999993 << "2.55";
+    QTest::newRow("arrears noise") << -0.829999999999984 << "-0.83";
+    QTest::newRow("sum noise") << 100.01 + 200.0 - 66.7 << "233.31";
+    QTest::newRow("nine decimals kept") << 0.123456789 << "0.123456789";
+    QTest::newRow("tenth decimal dropped") << 0.1234567894 << "0.123456789";
+    QTest::newRow("tenth decimal rounds up") << -0.1234567896 << "-0.12345679";
+    QTest::newRow("below the ninth is zero") << -4e-10 << "0";
 }
 
 void TestNumbers::plainNumberText()
