@@ -1,7 +1,7 @@
 #include "accounts/accounts.h"
 
 #include "common/dates.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/database.h"
 #include "store/dataenvironment.h"
 

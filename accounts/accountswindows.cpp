@@ -8,7 +8,7 @@
 #include "common/gbkfile.h"
 #include "common/numbers.h"
 #include "common/prompter.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/dataenvironment.h"
 
 #include <QComboBox>

@@ -4,7 +4,7 @@
 #include "common/dates.h"
 #include "common/numbers.h"
 #include "common/prompter.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/database.h"
 
 Reversal::Reversal(Database& db, const AppContext& app, const Clock& clock, Prompter& prompter)

@@ -1,7 +1,7 @@
 #include "accounts/windows.h"
 
 #include "accounts/accountswindows.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 
 void registerAccountsWindows(WindowRegistry& registry)
 {

@@ -6,10 +6,10 @@
 #include "common/qtprompter.h"
 #include "datafiles/firstwindowprobe.h"
 #include "common/qttranslation.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "shell/shellwindows.h"
 #include "shell/startup.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 
 #ifdef FENWARY_HAVE_ACCOUNTS
 #include "accounts/windows.h"

@@ -4,7 +4,7 @@
 #include "charging/singleentry.h"
 #include "common/dates.h"
 #include "common/prompter.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/binder.h"
 #include "store/criterion.h"
 #include "store/dataenvironment.h"

@@ -1,7 +1,7 @@
 #include "charging/continuousentry.h"
 
 #include "common/prompter.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/database.h"
 #include "store/recordset.h"
 

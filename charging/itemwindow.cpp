@@ -2,7 +2,7 @@
 
 #include "charging/itemnumbers.h"
 #include "common/prompter.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/dataenvironment.h"
 #include "store/gridview.h"
 #include "store/recordsetmodel.h"

@@ -3,7 +3,7 @@
 #include "charging/billentrywindow.h"
 #include "charging/itemwindow.h"
 #include "charging/readingsheetwindow.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 
 void registerChargingWindows(WindowRegistry& registry)
 {

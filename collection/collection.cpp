@@ -5,7 +5,7 @@
 #include "common/dates.h"
 #include "common/numbers.h"
 #include "common/prompter.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/criterion.h"
 #include "store/database.h"
 #include "store/dataenvironment.h"

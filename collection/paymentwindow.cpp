@@ -5,7 +5,7 @@
 #include "collection/receipt.h"
 #include "collection/receiptprinter.h"
 #include "common/prompter.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/binder.h"
 #include "store/criterion.h"
 #include "store/database.h"

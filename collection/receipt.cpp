@@ -3,7 +3,7 @@
 #include "collection/cmoney.h"
 #include "common/dates.h"
 #include "common/numbers.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/dataenvironment.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "collection/windows.h"
 
 #include "collection/paymentwindow.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 
 void registerCollectionWindows(WindowRegistry& registry)
 {

@@ -3,7 +3,7 @@
 #include "common/dates.h"
 #include "common/prompter.h"
 #include "maintenance/cleanup.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/database.h"
 
 #include <QComboBox>

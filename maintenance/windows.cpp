@@ -1,7 +1,7 @@
 #include "maintenance/windows.h"
 
 #include "maintenance/cleanupwindow.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 
 void registerMaintenanceWindows(WindowRegistry& registry)
 {

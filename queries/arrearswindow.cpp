@@ -10,7 +10,7 @@
 #include "common/reportfolder.h"
 #include "common/tableout.h"
 #include "queries/arrearsnotice.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/criterion.h"
 #include "store/dataenvironment.h"
 

@@ -9,7 +9,7 @@
 #include "queries/queryexport.h"
 #include "queries/queryprogress.h"
 #include "queries/querytable.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/dataenvironment.h"
 
 #include <QCloseEvent>

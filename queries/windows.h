@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 
 // Registers the combined query window "frm_查询".
 void registerQueriesWindows(WindowRegistry& registry);

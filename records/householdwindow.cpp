@@ -10,7 +10,7 @@
 #include "records/householddeletion.h"
 #include "records/householdexport.h"
 #include "records/householdrenames.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/binder.h"
 #include "store/dataenvironment.h"
 #include "store/gridview.h"

@@ -2,7 +2,7 @@
 
 #include "common/prompter.h"
 #include "records/householdsearch.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/database.h"
 #include "store/dataenvironment.h"
 

@@ -2,7 +2,7 @@
 
 #include "records/householdwindow.h"
 #include "records/searchwindow.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 
 void registerRecordsWindows(WindowRegistry& registry)
 {

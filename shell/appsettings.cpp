@@ -1,6 +1,6 @@
 #include "shell/appsettings.h"
 
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/dataenvironment.h"
 
 namespace ShellSettings {

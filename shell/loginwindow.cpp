@@ -2,7 +2,7 @@
 
 #include "common/prompter.h"
 #include "shell/appsettings.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/dataenvironment.h"
 
 #include <QComboBox>

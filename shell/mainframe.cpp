@@ -2,8 +2,8 @@
 
 #include "common/prompter.h"
 #include "shell/login.h"
-#include "shell/services.h"
-#include "shell/windowregistry.h"
+#include "common/services.h"
+#include "common/windowregistry.h"
 #include "store/binder.h"
 #include "store/database.h"
 #include "store/dataenvironment.h"

@@ -1,7 +1,7 @@
 #include "shell/settingseditor.h"
 
 #include "shell/appsettings.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/dataenvironment.h"
 
 SettingsEditor::SettingsEditor(DataEnvironment& data, AppContext& app)

@@ -1,7 +1,7 @@
 #include "shell/settingswindow.h"
 
 #include "common/prompter.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/binder.h"
 #include "store/database.h"
 #include "store/navbar.h"

@@ -2,7 +2,7 @@
 
 #include "shell/aboutbox.h"
 #include "shell/settingswindow.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 
 void registerShellWindows(WindowRegistry& registry)
 {

@@ -10,7 +10,7 @@
 #include "shell/loginwindow.h"
 #include "shell/mainframe.h"
 #include "shell/safetycopies.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 #include "store/dataenvironment.h"
 #include "store/datafile.h"
 

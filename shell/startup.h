@@ -1,7 +1,7 @@
 #pragma once
 
 #include "shell/firststart.h"
-#include "shell/services.h"
+#include "common/services.h"
 
 #include <QPointer>
 #include <QString>

@@ -13,7 +13,7 @@
 #include "fixtures/refusereads.h"
 #include "shell/mainframe.h"
 #include "shell/startup.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 #include "maintenance/cleanup.h"
 #include "records/householddeletion.h"
 #include "records/householdwindow.h"

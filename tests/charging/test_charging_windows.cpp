@@ -4,7 +4,7 @@
 #include "common/numbers.h"
 #include "estate.h"
 #include "shots.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 #include "store/gridview.h"
 #include "store/navbar.h"
 #include "store/recordset.h"

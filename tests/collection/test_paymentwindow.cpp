@@ -3,7 +3,7 @@
 #include "collection/receipt.h"
 #include "collection/windows.h"
 #include "estate.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 #include "store/criterion.h"
 #include "store/gridview.h"
 #include "store/recordsetmodel.h"

@@ -14,10 +14,10 @@
 #include "shell/firststart.h"
 #include "shell/loginwindow.h"
 #include "shell/mainframe.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "shell/shellwindows.h"
 #include "shell/startup.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 #include "store/database.h"
 #include "store/dataenvironment.h"
 

@@ -5,7 +5,7 @@
 
 #include "charging/billentrywindow.h"
 #include "estate.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

@@ -14,7 +14,7 @@
 #include "records/householdwindow.h"
 #include "shell/mainframe.h"
 #include "shell/settingswindow.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 #include "store/gridview.h"
 #include "store/criterion.h"
 #include "store/gridview.h"

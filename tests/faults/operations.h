@@ -3,7 +3,7 @@
 #include "common/dates.h"
 #include "common/fileopener.h"
 #include "common/prompter.h"
-#include "shell/services.h"
+#include "common/services.h"
 #include "store/dataenvironment.h"
 
 #include <QHash>

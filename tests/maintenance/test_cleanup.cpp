@@ -4,7 +4,7 @@
 #include "maintenance/cleanup.h"
 #include "maintenance/cleanupwindow.h"
 #include "maintenance/windows.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 #include "store/database.h"
 #include "store/sqlite.h"
 

@@ -5,7 +5,7 @@
 #include "records/householdwindow.h"
 #include "records/searchwindow.h"
 #include "records/windows.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 #include "store/gridview.h"
 #include "store/recordsetmodel.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "shell/shellwindows.h"
-#include "shell/windowregistry.h"
+#include "common/windowregistry.h"
 
 #include <QCloseEvent>
 #include <QDir>

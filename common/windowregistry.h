@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/services.h"
+#include "common/services.h"
 
 #include <QList>
 #include <QString>

@@ -8,7 +8,7 @@ class DataEnvironment;
 class FileOpener;
 class Prompter;
 
-// The process-wide values, owned by the shell.
+// The process-wide values; the shell fills them at log-in.
 struct AppContext {
     QString appTitle = QStringLiteral("Fenwary");
     QString receiptName;
