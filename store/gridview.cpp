@@ -17,6 +17,8 @@ RecordSetGrid::RecordSetGrid(QWidget* parent) : QTableView(parent)
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
     horizontalHeader()->setStretchLastSection(true);
     horizontalHeader()->setHighlightSections(false);
+    // Column widths come from the first rows, so that sizing reads one page, not the table.
+    horizontalHeader()->setResizeContentsPrecision(100);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                     QAbstractItemView::AnyKeyPressed);
 }

@@ -2,6 +2,8 @@
 
 #include "store/database.h"
 
+#include <QSet>
+
 namespace {
 
 QString quoteIdent(const QString& name)
@@ -79,6 +81,18 @@ int RecordSet::checkedColumn(const QString& name) const
 
 // ---- reading ---------------------------------------------------------------
 
+void RecordSet::setPaging(int pageRows, int pages)
+{
+    pageRows_ = std::max(1, pageRows);
+    maxPages_ = std::max(1, pages);
+    while (pages_.size() > maxPages_)
+        for (Bookmark k : pages_.takeFirst()) {
+            const auto h = held_.find(k);
+            if (h != held_.end() && h->state == State::Clean)
+                held_.erase(h);
+        }
+}
+
 void RecordSet::ensureLoaded() const
 {
     if (!loaded_)
@@ -89,84 +103,203 @@ void RecordSet::ensureLoaded() const
 
 void RecordSet::load() const
 {
-    rows_ = readRows();
+    keys_ = readKeys();
+    held_.clear();
+    pages_.clear();
+    tentative_.clear();
     loaded_ = true;
     stale_ = false;
     gap_ = false;
     pos_ = 0;  // the first row, or EOF (== count) when there is none
+    holdCurrent();
 }
 
-QList<RecordSet::Row> RecordSet::readRows() const
+QList<RecordSet::Bookmark> RecordSet::readKeys() const
 {
     QVariantList binds;
     Criterion where = base_;
     where &= filter_;
-    QString sql = QStringLiteral("select rowid, * from %1").arg(quoteIdent(table_));
+    QString sql = QStringLiteral("select rowid from %1").arg(quoteIdent(table_));
     if (!where.isEmpty())
         sql += QStringLiteral(" where ") + where.sql(binds, columns_);
     if (!orderBy_.isEmpty())
         sql += QStringLiteral(" order by ") + orderBy_;
 
-    QList<Row> rows;
+    QList<Bookmark> keys;
     Statement st = db_.prepare(sql);
     st.bindAll(binds);
+    while (st.step())
+        keys.append(st.value(0).toLongLong());
+    return keys;
+}
+
+QHash<RecordSet::Bookmark, QVariantList> RecordSet::readValues(const QList<Bookmark>& keys) const
+{
+    QHash<Bookmark, QVariantList> out;
     const int n = int(columns_.size());
-    while (st.step()) {
-        Row r{st.value(0).toLongLong(), {}, State::Clean, {}};
-        r.values.reserve(n);
-        for (int i = 0; i < n; ++i)
-            r.values.append(st.value(i + 1));
-        r.read = r.values;  // shared, copied only when edited
-        rows.append(std::move(r));
+    constexpr int chunk = 256;  // well under SQLite's limit of bound values
+    for (int from = 0; from < keys.size(); from += chunk) {
+        const int m = std::min(chunk, int(keys.size()) - from);
+        QString marks;
+        QVariantList binds;
+        for (int i = 0; i < m; ++i) {
+            marks += i ? QStringLiteral(",?") : QStringLiteral("?");
+            binds << keys[from + i];
+        }
+        Statement st = db_.prepare(
+            QStringLiteral("select rowid, * from %1 where rowid in (%2)").arg(quoteIdent(table_), marks));
+        st.bindAll(binds);
+        while (st.step()) {
+            QVariantList values;
+            values.reserve(n);
+            for (int i = 0; i < n; ++i)
+                values.append(st.value(i + 1));
+            out.insert(st.value(0).toLongLong(), values);
+        }
     }
+    return out;
+}
+
+void RecordSet::holdCurrent() const
+{
+    if (pos_ >= 0 && pos_ < keys_.size())
+        rowAt(pos_);
+}
+
+RecordSet::Row& RecordSet::rowAt(int row) const
+{
+    if (!tentative_.isEmpty() && !db_.inTransaction()) {
+        // Rows read inside a transaction that has ended may hold what it rolled back.
+        for (Bookmark k : std::as_const(tentative_)) {
+            const auto h = held_.find(k);
+            if (h != held_.end() && h->state == State::Clean)
+                held_.erase(h);
+        }
+        tentative_.clear();
+    }
+    const Bookmark key = keys_[row];
+    auto h = held_.find(key);
+    if (h == held_.end()) {
+        loadPage(row);
+        h = held_.find(key);
+    }
+    return *h;
+}
+
+void RecordSet::makeRoom() const
+{
+    while (pages_.size() >= maxPages_) {
+        for (Bookmark k : pages_.takeFirst()) {
+            const auto h = held_.find(k);
+            if (h != held_.end() && h->state == State::Clean)
+                held_.erase(h);
+        }
+    }
+}
+
+void RecordSet::loadPage(int row) const
+{
+    makeRoom();
+    const int first = row - row % pageRows_;
+    const int last = std::min(int(keys_.size()), first + pageRows_);
+    QList<Bookmark> want;
+    for (int i = first; i < last; ++i)
+        if (!held_.contains(keys_[i]))
+            want.append(keys_[i]);
+    const QHash<Bookmark, QVariantList> read = readValues(want);
+    for (Bookmark k : std::as_const(want)) {
+        // A row another connection deleted reads as empty; writing it says so.
+        const auto v = read.constFind(k);
+        Row r{k, v == read.constEnd() ? QVariantList(columns_.size()) : *v, State::Clean, {}};
+        r.read = r.values;  // shared, copied only when edited
+        held_.insert(k, std::move(r));
+    }
+    if (db_.inTransaction())
+        tentative_ += want;
+    pages_.append(want);
+}
+
+void RecordSet::hold(Row row) const
+{
+    makeRoom();
+    const Bookmark k = row.key;
+    held_.insert(k, std::move(row));
+    pages_.append(QList<Bookmark>{k});
+}
+
+bool RecordSet::pendingAt(int row) const
+{
+    const auto h = held_.constFind(keys_[row]);
+    return h != held_.constEnd() && h->state != State::Clean;
+}
+
+QList<int> RecordSet::pendingRows() const
+{
+    QSet<Bookmark> pending;
+    for (const Row& r : std::as_const(held_))
+        if (r.state != State::Clean)
+            pending.insert(r.key);
+    QList<int> rows;
+    if (pending.isEmpty())
+        return rows;
+    for (int i = 0; i < keys_.size(); ++i)
+        if (pending.contains(keys_[i]))
+            rows.append(i);
     return rows;
 }
 
 void RecordSet::refresh() const
 {
     stale_ = false;
-    const int n = int(rows_.size());
+    const int n = int(keys_.size());
     // The current row (or, after a deletion, the row after it) is found again by key.
-    const Bookmark current = pos_ >= 0 && pos_ < n ? rows_[pos_].key : 0;
+    const Bookmark current = pos_ >= 0 && pos_ < n ? keys_[pos_] : 0;
     const bool atEnd = pos_ >= n;
-    QHash<Bookmark, int> edited;
-    QList<Row> added;
-    for (int i = 0; i < n; ++i) {
-        if (rows_[i].state == State::Edited)
-            edited.insert(rows_[i].key, i);
-        else if (rows_[i].state == State::Added)
-            added.append(rows_[i]);
+    QList<Bookmark> edited, added;
+    QHash<Bookmark, Row> pending;
+    for (int i : pendingRows()) {
+        const Bookmark k = keys_[i];
+        Row r = held_.take(k);
+        (r.state == State::Edited ? edited : added).append(k);
+        pending.insert(k, std::move(r));
     }
+    held_ = std::move(pending);  // unchanged rows are read again when asked
+    pages_.clear();
+    tentative_.clear();
     const QSet<Bookmark> deleted(deleted_.cbegin(), deleted_.cend());
-    QList<Row> fresh = readRows();
-    QList<Row> rows;
-    rows.reserve(fresh.size() + added.size());
-    for (Row& r : fresh) {
-        if (deleted.contains(r.key))
+    QSet<Bookmark> unmatched(edited.cbegin(), edited.cend());
+    const QList<Bookmark> fresh = readKeys();
+    QList<Bookmark> keys, matched;
+    keys.reserve(fresh.size() + added.size());
+    for (Bookmark k : fresh) {
+        if (deleted.contains(k))
             continue;
-        const auto e = edited.constFind(r.key);
-        if (e != edited.constEnd()) {
-            // Changed columns keep the edit and the value it was made on; the others
-            // take what the file holds now.
-            Row mine = rows_[*e];
-            for (int c = 0; c < mine.values.size(); ++c) {
-                if (sameValue(mine.values[c], mine.read.value(c))) {
-                    mine.values[c] = r.values[c];
-                    mine.read[c] = r.values[c];
-                }
+        if (unmatched.remove(k))
+            matched.append(k);
+        keys.append(k);
+    }
+    // Changed columns keep the edit and the value it was made on; the others take
+    // what the file holds now.
+    const QHash<Bookmark, QVariantList> now = readValues(matched);
+    for (Bookmark k : std::as_const(matched)) {
+        const auto v = now.constFind(k);
+        if (v == now.constEnd())
+            continue;
+        Row& mine = held_[k];
+        for (int c = 0; c < mine.values.size(); ++c) {
+            if (sameValue(mine.values[c], mine.read.value(c))) {
+                mine.values[c] = v->value(c);
+                mine.read[c] = v->value(c);
             }
-            edited.erase(e);
-            rows.append(std::move(mine));
-        } else {
-            rows.append(std::move(r));
         }
     }
     // An edited row that another writer deleted stays, so that writing it says so.
-    for (int i : std::as_const(edited))
-        rows.append(rows_[i]);
-    rows.append(added);
-    rows_ = std::move(rows);
-    const int m = int(rows_.size());
+    for (Bookmark k : std::as_const(edited))
+        if (unmatched.contains(k))
+            keys.append(k);
+    keys += added;
+    keys_ = std::move(keys);
+    const int m = int(keys_.size());
     if (current) {
         const int i = indexOfKey(current);
         if (i >= 0)
@@ -176,6 +309,7 @@ void RecordSet::refresh() const
     } else if (atEnd) {
         pos_ = m;
     }
+    holdCurrent();
 }
 
 void RecordSet::onChange(const ChangeNotice& notice)
@@ -183,7 +317,7 @@ void RecordSet::onChange(const ChangeNotice& notice)
     if (!loaded_ || !notice.touches(table_, this))
         return;
     if (!stale_)
-        noticeKey_ = pos_ >= 0 && pos_ < rows_.size() && !gap_ ? rows_[pos_].key : 0;
+        noticeKey_ = pos_ >= 0 && pos_ < keys_.size() && !gap_ ? keys_[pos_] : 0;
     stale_ = true;
     announced_ = false;
     if (noticePending_)
@@ -212,7 +346,10 @@ void RecordSet::markStale()
     announced_ = true;  // a notice waiting to be delivered has nothing left to say
     loaded_ = false;
     stale_ = false;
-    rows_.clear();
+    keys_.clear();
+    held_.clear();
+    pages_.clear();
+    tentative_.clear();
     gap_ = false;
     pos_ = 0;
     emit rowsReset();
@@ -222,7 +359,7 @@ void RecordSet::markStale()
 int RecordSet::count() const
 {
     ensureLoaded();
-    return int(rows_.size());
+    return int(keys_.size());
 }
 
 int RecordSet::position() const
@@ -234,26 +371,26 @@ int RecordSet::position() const
 bool RecordSet::bof() const
 {
     ensureLoaded();
-    return rows_.isEmpty() || pos_ < 0;
+    return keys_.isEmpty() || pos_ < 0;
 }
 
 bool RecordSet::eof() const
 {
     ensureLoaded();
-    return rows_.isEmpty() || pos_ >= rows_.size();
+    return keys_.isEmpty() || pos_ >= keys_.size();
 }
 
 bool RecordSet::hasCurrent() const
 {
     ensureLoaded();
-    return !gap_ && pos_ >= 0 && pos_ < rows_.size();
+    return !gap_ && pos_ >= 0 && pos_ < keys_.size();
 }
 
 QVariant RecordSet::value(int column) const
 {
     if (!hasCurrent() || column < 0 || column >= columns_.size())
         return QVariant();
-    return rows_[pos_].values[column];
+    return rowAt(pos_).values[column];
 }
 
 QVariant RecordSet::value(const QString& column) const
@@ -264,9 +401,9 @@ QVariant RecordSet::value(const QString& column) const
 QVariant RecordSet::valueAt(int row, int column) const
 {
     ensureLoaded();
-    if (row < 0 || row >= rows_.size() || column < 0 || column >= columns_.size())
+    if (row < 0 || row >= keys_.size() || column < 0 || column >= columns_.size())
         return QVariant();
-    return rows_[row].values[column];
+    return rowAt(row).values[column];
 }
 
 QVariant RecordSet::valueAt(int row, const QString& column) const
@@ -277,7 +414,7 @@ QVariant RecordSet::valueAt(int row, const QString& column) const
 bool RecordSet::isPending(int row) const
 {
     ensureLoaded();
-    return row >= 0 && row < rows_.size() && rows_[row].state != State::Clean;
+    return row >= 0 && row < keys_.size() && pendingAt(row);
 }
 
 bool RecordSet::hasPendingChanges() const
@@ -286,7 +423,7 @@ bool RecordSet::hasPendingChanges() const
         return true;
     if (!loaded_)
         return false;
-    for (const Row& r : rows_)
+    for (const Row& r : std::as_const(held_))
         if (r.state != State::Clean)
             return true;
     return false;
@@ -296,17 +433,18 @@ bool RecordSet::hasPendingChanges() const
 
 void RecordSet::leaveCurrent()
 {
-    if (hasCurrent() && rows_[pos_].state != State::Clean)
+    if (hasCurrent() && pendingAt(pos_))
         update();
 }
 
 void RecordSet::setPosition(int pos)
 {
-    const int n = int(rows_.size());
+    const int n = int(keys_.size());
     pos = std::clamp(pos, -1, n);
     const bool changed = pos != pos_ || gap_;
     pos_ = pos;
     gap_ = false;
+    holdCurrent();
     if (changed)
         emit currentChanged();
 }
@@ -322,7 +460,7 @@ void RecordSet::moveLast()
 {
     ensureLoaded();
     leaveCurrent();
-    setPosition(rows_.isEmpty() ? 0 : int(rows_.size()) - 1);
+    setPosition(keys_.isEmpty() ? 0 : int(keys_.size()) - 1);
 }
 
 void RecordSet::moveNext()
@@ -354,15 +492,12 @@ void RecordSet::moveTo(int row)
 
 RecordSet::Bookmark RecordSet::bookmark() const
 {
-    return hasCurrent() ? rows_[pos_].key : 0;
+    return hasCurrent() ? keys_[pos_] : 0;
 }
 
 int RecordSet::indexOfKey(Bookmark key) const
 {
-    for (int i = 0; i < rows_.size(); ++i)
-        if (rows_[i].key == key)
-            return i;
-    return -1;
+    return int(keys_.indexOf(key));
 }
 
 bool RecordSet::moveToBookmark(Bookmark b)
@@ -378,7 +513,7 @@ bool RecordSet::moveToBookmark(Bookmark b)
 bool RecordSet::find(const Criterion& criterion, Direction direction, Start start, Bookmark from)
 {
     ensureLoaded();
-    const int n = int(rows_.size());
+    const int n = int(keys_.size());
     int i = 0;
     switch (start) {
     case Start::Current:
@@ -403,12 +538,12 @@ bool RecordSet::find(const Criterion& criterion, Direction direction, Start star
         i = std::max(i, 0);
     else
         i = std::min(i, n - 1);
-    // Columns are resolved once, not per row.
+    // Columns are resolved once, not per row; rows are read page by page.
     QHash<QString, int> resolved;
     for (const Criterion::Term& t : criterion.terms())
         resolved.insert(t.column, columnIndex(t.column));
     for (; i >= 0 && i < n; i += step) {
-        const Row& r = rows_[i];
+        const Row& r = rowAt(i);
         if (criterion.matches([&](const QString& c) {
                 const int col = resolved.value(c, -1);
                 return col < 0 ? QVariant() : r.values.value(col);
@@ -440,10 +575,11 @@ void RecordSet::addNew()
 {
     ensureLoaded();
     leaveCurrent();
-    Row r{nextNewKey_--, QVariantList(columns_.size()), State::Added, {}};
-    const int at = int(rows_.size());
+    const Bookmark key = nextNewKey_--;
+    const int at = int(keys_.size());
     emit rowAboutToBeInserted(at);
-    rows_.append(r);
+    keys_.append(key);
+    held_.insert(key, Row{key, QVariantList(columns_.size()), State::Added, {}});
     emit rowInserted(at);
     pos_ = -2;  // forces the change signal
     setPosition(at);
@@ -455,9 +591,12 @@ bool RecordSet::deleteCurrent()
         return false;
     const int at = pos_;
     emit rowAboutToBeRemoved(at);
-    const Row r = rows_.takeAt(at);
-    if (r.state != State::Added)
-        deleted_.append(r.key);
+    const Bookmark key = keys_.takeAt(at);
+    const auto h = held_.constFind(key);
+    const bool added = h != held_.constEnd() && h->state == State::Added;
+    held_.remove(key);
+    if (!added)
+        deleted_.append(key);
     gap_ = true;
     emit rowRemoved(at);
     emit currentChanged();
@@ -474,9 +613,9 @@ void RecordSet::setValue(const QString& column, const QVariant& v)
 void RecordSet::setValueAt(int row, int column, const QVariant& v)
 {
     ensureLoaded();
-    if (row < 0 || row >= rows_.size() || column < 0 || column >= columns_.size())
+    if (row < 0 || row >= keys_.size() || column < 0 || column >= columns_.size())
         throw StoreError(0, QStringLiteral("记录位置无效"));
-    Row& r = rows_[row];
+    Row& r = rowAt(row);
     const QVariant& old = r.values[column];
     if (old.isNull() == v.isNull() && old == v && old.typeId() == v.typeId())
         return;
@@ -486,8 +625,9 @@ void RecordSet::setValueAt(int row, int column, const QVariant& v)
     emit valueChanged(row, column);
 }
 
-RecordSet::Bookmark RecordSet::writeRow(const Row& row)
+RecordSet::Bookmark RecordSet::writeRow(int at)
 {
+    const Row row = rowAt(at);
     const bool added = row.state == State::Added;
     RowWrite write{table_, added ? 0 : row.key, {}, {}};
     QVariantList was;
@@ -531,15 +671,15 @@ RecordSet::Bookmark RecordSet::writeRow(const Row& row)
              binds);
     if (db_.changes() == 0)
         throw RowConflict(row.key, QStringLiteral("%1 已被其他窗口或操作修改，本次修改没有保存；已重新读取该记录，请核对后再改。")
-                                       .arg(describeRow(int(&row - rows_.constData()))));
+                                       .arg(describeRow(at)));
     return row.key;
 }
 
 QString RecordSet::describeRow(int row) const
 {
-    if (row < 0 || row >= rows_.size())
+    if (row < 0 || row >= keys_.size())
         return table_;
-    const Row& r = rows_[row];
+    const Row& r = rowAt(row);
     static const char* const keys[] = {"门牌号", "月份", "项目号", "操作员"};
     QStringList parts;
     for (const char* k : keys) {
@@ -562,18 +702,20 @@ void RecordSet::reread(Bookmark key)
     Statement st = db_.prepare(QStringLiteral("select rowid, * from %1 where rowid = ?").arg(quoteIdent(table_)));
     st.bind(1, key);
     if (st.step()) {
-        Row& r = rows_[at];
+        Row r{key, {}, State::Clean, {}};
         for (int i = 0; i < columns_.size(); ++i)
-            r.values[i] = st.value(i + 1);
+            r.values.append(st.value(i + 1));
         r.read = r.values;
-        r.state = State::Clean;
+        held_.remove(key);
+        hold(std::move(r));
         for (int i = 0; i < columns_.size(); ++i)
             emit valueChanged(at, i);
         return;
     }
     // Another writer deleted the row.
     emit rowAboutToBeRemoved(at);
-    rows_.removeAt(at);
+    keys_.removeAt(at);
+    held_.remove(key);
     if (pos_ == at)
         gap_ = true;  // the cursor stands on the row after it
     else if (pos_ > at)
@@ -582,36 +724,35 @@ void RecordSet::reread(Bookmark key)
     emit currentChanged();
 }
 
-void RecordSet::applyWritten(Row& row, Bookmark key)
+void RecordSet::applyWritten(int at, Bookmark key)
 {
-    if (row.state == State::Added && autoColumn_ >= 0) {
+    Row row = held_.take(keys_[at]);
+    const bool numbered = row.state == State::Added && autoColumn_ >= 0;
+    if (numbered)
         row.values[autoColumn_] = QVariant(qlonglong(key));
-        const int at = int(&row - rows_.data());
-        row.key = key;
-        row.state = State::Clean;
-        row.read = row.values;
-        emit valueChanged(at, autoColumn_);
-        return;
-    }
     row.key = key;
     row.state = State::Clean;
     row.read = row.values;
+    keys_[at] = key;
+    hold(std::move(row));
+    if (numbered)
+        emit valueChanged(at, autoColumn_);
 }
 
 void RecordSet::update()
 {
-    if (!hasCurrent() || rows_[pos_].state == State::Clean)
+    if (!hasCurrent() || !pendingAt(pos_))
         return;
     Bookmark key = 0;
     try {
         Transaction t(db_);
-        key = writeRow(rows_[pos_]);
+        key = writeRow(pos_);
         t.commit();
     } catch (const RowConflict& e) {
         reread(e.rowid());
         throw;
     }
-    applyWritten(rows_[pos_], key);
+    applyWritten(pos_, key);
 }
 
 RecordSet::Written RecordSet::writePending()
@@ -622,9 +763,8 @@ RecordSet::Written RecordSet::writePending()
         db_.exec(QStringLiteral("delete from %1 where rowid = ?").arg(quoteIdent(table_)), {k});
     }
     if (loaded_) {
-        for (int i = 0; i < rows_.size(); ++i)
-            if (rows_[i].state != State::Clean)
-                written.append({i, writeRow(rows_[i])});
+        for (int i : pendingRows())
+            written.append({i, writeRow(i)});
     }
     return written;
 }
@@ -633,8 +773,8 @@ void RecordSet::acceptWritten(const Written& written)
 {
     deleted_.clear();
     for (const auto& [i, key] : written)
-        if (i < rows_.size())
-            applyWritten(rows_[i], key);
+        if (i < keys_.size() && pendingAt(i))
+            applyWritten(i, key);
 }
 
 void RecordSet::updateBatch()
@@ -684,7 +824,7 @@ void RecordSet::requery(bool keepPosition)
         const int i = indexOfKey(keep);
         if (i >= 0)
             setPosition(i);
-        else if (keepAt >= 0 && keepAt < int(rows_.size()))
+        else if (keepAt >= 0 && keepAt < int(keys_.size()))
             setPosition(keepAt);
     }
 }

@@ -12,18 +12,19 @@
 
 // A client-side static cursor over one table, shared by every window that shows it.
 //
-// Rows are read with one statement (`select rowid, * from <table> where <base and
-// filter> order by <order>`) and held in memory; the base criterion and the filter
-// are evaluated by SQLite through the table's indexes, so a set filtered to one
-// household never reads the other households' rows. Reading is lazy: opening,
-// filtering or re-querying only marks the rows stale, and the next access reads
+// Opening reads only the ordered keys (`select rowid from <table> where <base and
+// filter> order by <order>`), so counts and positions are exact; the rows' values
+// are read by key in pages (`where rowid in (...)`) when a row is asked for, and a
+// bounded number of recently used pages is held. The base criterion and the filter
+// are evaluated by SQLite through the table's indexes. Reading is lazy: opening,
+// filtering or re-querying only marks the keys stale, and the next access reads
 // them.
 //
 // Position: before the first row (BOF), on a row, or after the last row (EOF).
 // An edited or added row is written when the cursor moves off it, or by update()
-// / updateBatch(); deletions are held until updateBatch(). Every write that belongs
-// together runs in one transaction. Writes throw StoreError and leave the rows as
-// they were.
+// / updateBatch(); deletions are held until updateBatch(). Pending rows are held
+// until written. Every write that belongs together runs in one transaction. Writes
+// throw StoreError and leave the rows as they were.
 //
 // Writes are optimistic: each row keeps the values as read, an edited row writes
 // only its changed columns, and only while they still hold the values as read.
@@ -31,8 +32,9 @@
 // record), the row is read again and nothing is overwritten.
 //
 // After every commit that wrote the table (through another set or any statement),
-// the rows are marked stale and read again when next asked, keeping the current
-// row and the set's own pending changes; rowsReset() follows from the event loop.
+// the keys and held rows are marked stale and read again when next asked, keeping
+// the current row and the set's own pending changes; rowsReset() follows from the
+// event loop.
 class RecordSet : public QObject {
     Q_OBJECT
 public:
@@ -104,6 +106,11 @@ public:
     // The record as the operator knows it ("档案库 门牌号 A-101"), for messages.
     QString describeRow(int row) const;
 
+    // Rows are read in pages of pageRows keys; at most pages pages of unchanged rows
+    // are held (pending rows are held until written).
+    void setPaging(int pageRows, int pages);
+    int heldRows() const { return int(held_.size()); }
+
 signals:
     void currentChanged();
     void rowsReset();
@@ -126,8 +133,20 @@ private:
 
     void ensureLoaded() const;
     void load() const;
-    QList<Row> readRows() const;
-    void refresh() const;  // re-reads stale rows, keeping position and pending changes
+    QList<Bookmark> readKeys() const;
+    QHash<Bookmark, QVariantList> readValues(const QList<Bookmark>& keys) const;
+    // The row at an index, its page read when it is not held. The reference is valid
+    // until the next row is read.
+    Row& rowAt(int row) const;
+    void loadPage(int row) const;
+    // The current row is read when it becomes current, so that it shows what it held
+    // then, as a form expects.
+    void holdCurrent() const;
+    void makeRoom() const;  // drops the least recently read page when all are in use
+    void hold(Row row) const;  // a row just written or read again, held as a page of its own
+    bool pendingAt(int row) const;
+    QList<int> pendingRows() const;  // indexes of added and edited rows, in order
+    void refresh() const;  // re-reads stale keys, keeping position and pending changes
     void onChange(const ChangeNotice& notice);
     void deliverNotice();
     void reread(Bookmark key);  // one row again, after a refused write
@@ -141,8 +160,8 @@ private:
     int indexOfKey(Bookmark key) const;
     // Writes one row without touching the in-memory state; returns the new key for
     // an added row.
-    Bookmark writeRow(const Row& row);
-    void applyWritten(Row& row, Bookmark key);
+    Bookmark writeRow(int row);
+    void applyWritten(int row, Bookmark key);
     int checkedColumn(const QString& name) const;
 
     Database& db_;
@@ -162,7 +181,12 @@ private:
     bool announced_ = false;  // reset and re-read since the last notice
     Bookmark noticeKey_ = 0;
     int listener_ = 0;
-    mutable QList<Row> rows_;
+    mutable QList<Bookmark> keys_;      // every row of the set, in order
+    mutable QHash<Bookmark, Row> held_;  // rows whose values are in memory
+    mutable QList<QList<Bookmark>> pages_;  // held pages, least recently read first
+    mutable QList<Bookmark> tentative_;  // rows read inside an open transaction
+    int pageRows_ = 128;
+    int maxPages_ = 16;
     mutable int pos_ = -1;
     mutable bool gap_ = false;  // the current row was deleted; pos_ is the row after it
     QList<Bookmark> deleted_;
