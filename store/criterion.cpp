@@ -1,6 +1,7 @@
 #include "store/criterion.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -356,6 +357,106 @@ QString Criterion::sql(QVariantList& binds, const QStringList& known) const
             parts << QStringLiteral("coalesce(%1, 0) = 0").arg(q);
             break;
         }
+    }
+    return parts.join(QStringLiteral(" and "));
+}
+
+namespace {
+
+enum class Affinity { Text, Numeric, None };
+
+// The column affinity SQLite gives a declared type.
+Affinity affinityOf(const QString& declared)
+{
+    const QString t = declared.toUpper();
+    if (t.contains(QLatin1String("INT")))
+        return Affinity::Numeric;
+    if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("CLOB")) || t.contains(QLatin1String("TEXT")))
+        return Affinity::Text;
+    if (t.isEmpty() || t.contains(QLatin1String("BLOB")))
+        return Affinity::None;
+    return Affinity::Numeric;
+}
+
+QString likeEscaped(const QString& text)
+{
+    QString out;
+    for (QChar c : text) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('%') || c == QLatin1Char('_'))
+            out += QLatin1Char('\\');
+        out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+QString Criterion::candidateSql(QVariantList& binds, const QStringList& known, const QStringList& types) const
+{
+    constexpr qint64 exactInDouble = qint64(1) << 53;
+    QStringList parts;
+    for (const Term& t : terms_) {
+        int c = -1;
+        for (int i = 0; i < known.size(); ++i)
+            if (known[i].compare(t.column, Qt::CaseInsensitive) == 0) {
+                c = i;
+                break;
+            }
+        if (c < 0 || c >= types.size())
+            continue;  // an unknown column reads as empty: left to matches()
+        const Affinity a = affinityOf(types[c]);
+        const QString q = quoteIdent(known[c]);
+        // A value of another storage class than the column's own is left to matches().
+        const QString other = a == Affinity::Text ? QStringLiteral("typeof(%1) = 'blob'").arg(q)
+                                                  : QStringLiteral("typeof(%1) in ('text', 'blob')").arg(q);
+        const int type = t.value.typeId();
+        const bool text = type == QMetaType::QString;
+        QString test;
+        switch (t.op) {
+        case Op::Equals:
+            if (a == Affinity::Text && text) {
+                // NOCASE folds the ASCII letters only, as matches() does.
+                test = q + QStringLiteral(" = ? collate nocase");
+                binds << QVariant(t.value.toString().isNull() ? QStringLiteral("") : t.value.toString());
+            } else if (a == Affinity::Numeric
+                       && (type == QMetaType::Int || type == QMetaType::LongLong || type == QMetaType::UInt)) {
+                if (std::abs(t.value.toLongLong()) > exactInDouble)
+                    continue;
+                test = q + QStringLiteral(" = ?");
+                binds << QVariant(t.value.toLongLong());
+            } else if (a == Affinity::Numeric && type == QMetaType::Double && std::isfinite(t.value.toDouble())) {
+                test = q + QStringLiteral(" = ?");
+                binds << QVariant(t.value.toDouble());
+            } else {
+                continue;
+            }
+            break;
+        case Op::Contains:
+        case Op::Like:
+            if (a != Affinity::Text)
+                continue;
+            // LIKE folds at least the ASCII letters. A pattern's "_" becomes "%": SQLite's
+            // "_" is one character where matches() takes one UTF-16 unit.
+            if (t.op == Op::Contains) {
+                test = q + QStringLiteral(" like ? escape '\\'");
+                binds << QLatin1Char('%') + likeEscaped(t.value.toString()) + QLatin1Char('%');
+            } else {
+                test = q + QStringLiteral(" like ?");
+                binds << t.value.toString().replace(QLatin1Char('_'), QLatin1Char('%'));
+            }
+            break;
+        case Op::IsTrue:
+            if (a != Affinity::Numeric)
+                continue;
+            test = q + QStringLiteral(" <> 0");
+            break;
+        case Op::IsFalse:
+            if (a != Affinity::Numeric)
+                continue;
+            test = QStringLiteral("%1 is null or %1 = 0").arg(q);
+            break;
+        }
+        parts << QStringLiteral("(%1 or %2)").arg(test, other);
     }
     return parts.join(QStringLiteral(" and "));
 }

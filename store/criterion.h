@@ -51,6 +51,10 @@ public:
     // A where-clause with ? placeholders; values are appended to `binds`.
     // Column names are checked against `known` (case-insensitive) and quoted.
     QString sql(QVariantList& binds, const QStringList& known) const;
+    // A where-clause that holds for every row matches() accepts and for few others,
+    // so that only the rows it selects need matches(); `types` are the columns'
+    // declared types. Terms it cannot narrow are left out; empty when none can be.
+    QString candidateSql(QVariantList& binds, const QStringList& known, const QStringList& types) const;
     QString toString() const;
 
     static bool likeMatch(const QString& value, const QString& pattern);

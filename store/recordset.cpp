@@ -4,6 +4,8 @@
 
 #include <QSet>
 
+#include <optional>
+
 namespace {
 
 QString quoteIdent(const QString& name)
@@ -510,6 +512,27 @@ bool RecordSet::moveToBookmark(Bookmark b)
     return true;
 }
 
+std::optional<QSet<RecordSet::Bookmark>> RecordSet::candidateKeys(const Criterion& criterion) const
+{
+    QVariantList binds;
+    const QString narrow = criterion.candidateSql(binds, columns_, types_);
+    if (narrow.isEmpty())
+        return std::nullopt;
+    QVariantList whereBinds;
+    Criterion where = base_;
+    where &= filter_;
+    QString sql = QStringLiteral("select rowid from %1 where ").arg(quoteIdent(table_));
+    if (!where.isEmpty())
+        sql += where.sql(whereBinds, columns_) + QStringLiteral(" and ");
+    sql += narrow;
+    QSet<Bookmark> keys;
+    Statement st = db_.prepare(sql);
+    st.bindAll(whereBinds + binds);
+    while (st.step())
+        keys.insert(st.value(0).toLongLong());
+    return keys;
+}
+
 bool RecordSet::find(const Criterion& criterion, Direction direction, Start start, Bookmark from)
 {
     ensureLoaded();
@@ -538,11 +561,16 @@ bool RecordSet::find(const Criterion& criterion, Direction direction, Start star
         i = std::max(i, 0);
     else
         i = std::min(i, n - 1);
-    // Columns are resolved once, not per row; rows are read page by page.
+    // Columns are resolved once, not per row.
     QHash<QString, int> resolved;
     for (const Criterion::Term& t : criterion.terms())
         resolved.insert(t.column, columnIndex(t.column));
+    // SQLite names the rows that can match; only those and the set's pending rows
+    // are read and matched here. Without such a clause every row is.
+    const std::optional<QSet<Bookmark>> candidates = candidateKeys(criterion);
     for (; i >= 0 && i < n; i += step) {
+        if (candidates && !candidates->contains(keys_[i]) && !pendingAt(i))
+            continue;
         const Row& r = rowAt(i);
         if (criterion.matches([&](const QString& c) {
                 const int col = resolved.value(c, -1);

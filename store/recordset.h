@@ -6,9 +6,12 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+
+#include <optional>
 
 // A client-side static cursor over one table, shared by every window that shows it.
 //
@@ -16,7 +19,8 @@
 // filter> order by <order>`), so counts and positions are exact; the rows' values
 // are read by key in pages (`where rowid in (...)`) when a row is asked for, and a
 // bounded number of recently used pages is held. The base criterion and the filter
-// are evaluated by SQLite through the table's indexes. Reading is lazy: opening,
+// are evaluated by SQLite through the table's indexes; find() asks SQLite for the
+// rows that can match and reads only those. Reading is lazy: opening,
 // filtering or re-querying only marks the keys stale, and the next access reads
 // them.
 //
@@ -145,6 +149,9 @@ private:
     void makeRoom() const;  // drops the least recently read page when all are in use
     void hold(Row row) const;  // a row just written or read again, held as a page of its own
     bool pendingAt(int row) const;
+    // The keys of the rows that can match, as SQLite selects them; none when the
+    // criterion cannot be put to it.
+    std::optional<QSet<Bookmark>> candidateKeys(const Criterion& criterion) const;
     QList<int> pendingRows() const;  // indexes of added and edited rows, in order
     void refresh() const;  // re-reads stale keys, keeping position and pending changes
     void onChange(const ChangeNotice& notice);
