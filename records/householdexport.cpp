@@ -52,11 +52,10 @@ QStringList HouseholdExport::lines(const RecordSet& households)
     const int unit = households.columnIndex(QStringLiteral("单位"));
     const int other = households.columnIndex(QStringLiteral("其他信息"));
     QStringList out;
-    const int n = households.count();
-    out.reserve(n);
-    for (int r = 0; r < n; ++r)
-        out << line(households.valueAt(r, door), households.valueAt(r, name), households.valueAt(r, phone),
-                    households.valueAt(r, unit), households.valueAt(r, other));
+    const QList<QVariantList> rows = households.allRows();
+    out.reserve(rows.size());
+    for (const QVariantList& r : rows)
+        out << line(r.value(door), r.value(name), r.value(phone), r.value(unit), r.value(other));
     return out;
 }
 
@@ -87,12 +86,15 @@ OutTable HouseholdExport::outTable(const RecordSet& households)
     t.header = columns;
     double balance = 0;
     double areas = 0;
-    const int n = households.count();
-    t.rows.reserve(n);
-    for (int r = 0; r < n; ++r) {
+    QList<int> at;
+    for (const QString& c : columns)
+        at << households.columnIndex(c);
+    const QList<QVariantList> rows = households.allRows();
+    t.rows.reserve(rows.size());
+    for (const QVariantList& r : rows) {
         OutRow row;
         for (int c = 0; c < columns.size(); ++c) {
-            const QVariant v = households.valueAt(r, columns.at(c));
+            const QVariant v = r.value(at[c]);
             if (c == 5 || c == 6) {
                 if (v.isNull()) {
                     row << OutCell::empty();
@@ -108,7 +110,7 @@ OutTable HouseholdExport::outTable(const RecordSet& households)
         t.rows << row;
     }
     t.totals = OutRow{OutCell::ofText(QStringLiteral("合计")),
-                      OutCell::ofText(QStringLiteral("%1户").arg(n)),
+                      OutCell::ofText(QStringLiteral("%1户").arg(rows.size())),
                       OutCell::empty(),
                       OutCell::empty(),
                       OutCell::empty(),

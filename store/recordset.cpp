@@ -413,6 +413,46 @@ QVariant RecordSet::valueAt(int row, const QString& column) const
     return valueAt(row, columnIndex(column));
 }
 
+QList<QVariantList> RecordSet::allRows() const
+{
+    ensureLoaded();
+    QVariantList binds;
+    Criterion where = base_;
+    where &= filter_;
+    QString sql = QStringLiteral("select rowid, * from %1").arg(quoteIdent(table_));
+    if (!where.isEmpty())
+        sql += QStringLiteral(" where ") + where.sql(binds, columns_);
+    const int n = int(columns_.size());
+    QHash<Bookmark, QVariantList> read;
+    read.reserve(keys_.size());
+    Statement st = db_.prepare(sql);
+    st.bindAll(binds);
+    while (st.step()) {
+        QVariantList values;
+        values.reserve(n);
+        for (int i = 0; i < n; ++i)
+            values.append(st.value(i + 1));
+        read.insert(st.value(0).toLongLong(), std::move(values));
+    }
+    // Rows of the set that no longer meet its condition are read by key.
+    QList<Bookmark> missing;
+    for (Bookmark k : std::as_const(keys_))
+        if (!held_.contains(k) && !read.contains(k))
+            missing.append(k);
+    if (!missing.isEmpty())
+        read.insert(readValues(missing));
+    QList<QVariantList> out;
+    out.reserve(keys_.size());
+    for (Bookmark k : std::as_const(keys_)) {
+        const auto h = held_.constFind(k);
+        if (h != held_.constEnd())
+            out.append(h->values);
+        else
+            out.append(read.value(k, QVariantList(n)));
+    }
+    return out;
+}
+
 bool RecordSet::isPending(int row) const
 {
     ensureLoaded();

@@ -99,6 +99,10 @@ public:
     void setValue(const QString& column, const QVariant& v);
     void setValueAt(int row, int column, const QVariant& v);
 
+    // Every row's values in the set's order, read with one statement (held rows as
+    // held, pending changes included), for an export; nothing read is kept.
+    QList<QVariantList> allRows() const;
+
     bool isPending(int row) const;   // added or edited, not yet written
     bool hasPendingChanges() const;
     void update();       // writes the current row if it is added or edited
