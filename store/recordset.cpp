@@ -105,10 +105,13 @@ void RecordSet::ensureLoaded() const
 
 void RecordSet::load() const
 {
-    keys_ = readKeys();
+    QHash<Bookmark, QVariantList> first;
+    keys_ = readKeys(keyCount_ <= 2 * pageRows_ ? &first : nullptr);
+    keyCount_ = int(keys_.size());
     held_.clear();
     pages_.clear();
     tentative_.clear();
+    holdRead(keys_.mid(0, pageRows_), first, false);
     loaded_ = true;
     stale_ = false;
     gap_ = false;
@@ -116,17 +119,39 @@ void RecordSet::load() const
     holdCurrent();
 }
 
-QList<RecordSet::Bookmark> RecordSet::readKeys() const
+QList<RecordSet::Bookmark> RecordSet::readKeys(QHash<Bookmark, QVariantList>* firstPage) const
 {
     QVariantList binds;
     Criterion where = base_;
     where &= filter_;
-    QString sql = QStringLiteral("select rowid from %1").arg(quoteIdent(table_));
+    QString tail;
     if (!where.isEmpty())
-        sql += QStringLiteral(" where ") + where.sql(binds, columns_);
+        tail += QStringLiteral(" where ") + where.sql(binds, columns_);
     if (!orderBy_.isEmpty())
-        sql += QStringLiteral(" order by ") + orderBy_;
+        tail += QStringLiteral(" order by ") + orderBy_;
 
+    if (firstPage) {
+        // The first page's rows come with their values; a set no larger than that is
+        // read whole with this one statement.
+        QList<Bookmark> keys;
+        const int n = int(columns_.size());
+        Statement st = db_.prepare(QStringLiteral("select rowid, * from %1%2 limit ?").arg(quoteIdent(table_), tail));
+        st.bindAll(binds + QVariantList{pageRows_ + 1});
+        while (st.step()) {
+            const Bookmark k = st.value(0).toLongLong();
+            keys.append(k);
+            if (keys.size() > pageRows_)
+                break;
+            QVariantList values;
+            values.reserve(n);
+            for (int i = 0; i < n; ++i)
+                values.append(st.value(i + 1));
+            firstPage->insert(k, std::move(values));
+        }
+        if (keys.size() <= pageRows_)
+            return keys;
+    }
+    const QString sql = QStringLiteral("select rowid from %1").arg(quoteIdent(table_)) + tail;
     QList<Bookmark> keys;
     Statement st = db_.prepare(sql);
     st.bindAll(binds);
@@ -201,14 +226,24 @@ void RecordSet::makeRoom() const
 
 void RecordSet::loadPage(int row) const
 {
-    makeRoom();
     const int first = row - row % pageRows_;
     const int last = std::min(int(keys_.size()), first + pageRows_);
     QList<Bookmark> want;
     for (int i = first; i < last; ++i)
         if (!held_.contains(keys_[i]))
             want.append(keys_[i]);
-    const QHash<Bookmark, QVariantList> read = readValues(want);
+    holdRead(want, readValues(want), true);
+}
+
+void RecordSet::holdRead(const QList<Bookmark>& page, const QHash<Bookmark, QVariantList>& read, bool complete) const
+{
+    QList<Bookmark> want;
+    for (Bookmark k : page)
+        if (!held_.contains(k) && (complete || read.contains(k)))
+            want.append(k);
+    if (want.isEmpty())
+        return;
+    makeRoom();
     for (Bookmark k : std::as_const(want)) {
         // A row another connection deleted reads as empty; writing it says so.
         const auto v = read.constFind(k);
@@ -270,7 +305,9 @@ void RecordSet::refresh() const
     tentative_.clear();
     const QSet<Bookmark> deleted(deleted_.cbegin(), deleted_.cend());
     QSet<Bookmark> unmatched(edited.cbegin(), edited.cend());
-    const QList<Bookmark> fresh = readKeys();
+    QHash<Bookmark, QVariantList> first;
+    const QList<Bookmark> fresh = readKeys(keyCount_ <= 2 * pageRows_ ? &first : nullptr);
+    keyCount_ = int(fresh.size());
     QList<Bookmark> keys, matched;
     keys.reserve(fresh.size() + added.size());
     for (Bookmark k : fresh) {
@@ -301,6 +338,7 @@ void RecordSet::refresh() const
             keys.append(k);
     keys += added;
     keys_ = std::move(keys);
+    holdRead(keys_.mid(0, pageRows_), first, false);
     const int m = int(keys_.size());
     if (current) {
         const int i = indexOfKey(current);

@@ -141,12 +141,17 @@ private:
 
     void ensureLoaded() const;
     void load() const;
-    QList<Bookmark> readKeys() const;
+    // With firstPage, the values of the first page's rows are read in the same
+    // statement (of every row when the set is no larger).
+    QList<Bookmark> readKeys(QHash<Bookmark, QVariantList>* firstPage = nullptr) const;
     QHash<Bookmark, QVariantList> readValues(const QList<Bookmark>& keys) const;
     // The row at an index, its page read when it is not held. The reference is valid
     // until the next row is read.
     Row& rowAt(int row) const;
     void loadPage(int row) const;
+    // Holds the rows of a page as read; with complete, a row missing from `read`
+    // was deleted and is held empty, otherwise it is left to be read when asked.
+    void holdRead(const QList<Bookmark>& page, const QHash<Bookmark, QVariantList>& read, bool complete) const;
     // The current row is read when it becomes current, so that it shows what it held
     // then, as a form expects.
     void holdCurrent() const;
@@ -193,6 +198,7 @@ private:
     Bookmark noticeKey_ = 0;
     int listener_ = 0;
     mutable QList<Bookmark> keys_;      // every row of the set, in order
+    mutable int keyCount_ = 0;          // rows at the last reading of the keys
     mutable QHash<Bookmark, Row> held_;  // rows whose values are in memory
     mutable QList<QList<Bookmark>> pages_;  // held pages, least recently read first
     mutable QList<Bookmark> tentative_;  // rows read inside an open transaction
