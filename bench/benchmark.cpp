@@ -280,7 +280,24 @@ struct Line {
     QString note;
 };
 
-QList<Line> lines;
+QString ms(double v)
+{
+    return v >= 100 ? QString::number(v, 'f', 0) : QString::number(v, 'f', v >= 10 ? 1 : 2);
+}
+
+// The table's lines; each is also reported on stderr as it is measured, so that
+// an interrupted run keeps its figures.
+class Lines : public QList<Line> {
+public:
+    void append(Line l)
+    {
+        err << l.step << ": " << ms(l.t.median) << (l.bare ? QStringLiteral(" (bare %1)").arg(ms(l.bare->median)) : QString())
+            << "\n";
+        err.flush();
+        QList<Line>::append(std::move(l));
+    }
+};
+Lines lines;
 
 // The targets of one estate; 0: none.
 struct Targets {
@@ -306,10 +323,6 @@ Line& add(const QString& step, Timing t, double targetMs, const QString& note = 
     return lines.last();
 }
 
-QString ms(double v)
-{
-    return v >= 100 ? QString::number(v, 'f', 0) : QString::number(v, 'f', v >= 10 ? 1 : 2);
-}
 
 bool printTable()
 {
