@@ -323,7 +323,6 @@ Line& add(const QString& step, Timing t, double targetMs, const QString& note = 
     return lines.last();
 }
 
-
 bool printTable()
 {
     bool all = true;
