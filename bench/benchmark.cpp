@@ -381,10 +381,11 @@ QString copyEstate(const QString& from, const QString& folder)
     return folder;
 }
 
-// The books check every log-in runs.
+// The books check every log-in runs: since the last mark, or the whole books when the
+// mark is missing or does not match (and while the books do not agree).
 int loginBooksCheck(Database& db)
 {
-    return int(BooksCheck::run(db).size());
+    return int(BooksCheck::atLogIn(db).size());
 }
 
 QString nextMonth(const QString& month)
