@@ -282,7 +282,7 @@ QString BooksCheckWindow::allAgreeText()
 void BooksCheckWindow::refresh()
 {
     try {
-        found_ = BooksCheck::run(s_.data.db());
+        found_ = BooksCheck::runAndMark(s_.data.db());
     } catch (const StoreError& e) {
         fail(QStringLiteral("账务核对无法进行: %1").arg(e.message()));
         return;

@@ -5,7 +5,124 @@
 #include "store/database.h"
 
 #include <QHash>
+#include <QSet>
 #include <cmath>
+#include <cstring>
+#include <iterator>
+#include <optional>
+
+namespace {
+
+// The mark and what the triggers record since it. 核对住户 keeps a household's row as
+// it was at the mark (原有 = 0: it did not exist); the first write since the mark wins.
+const char* const kMarkTables = R"SQL(
+CREATE TABLE IF NOT EXISTS 核对标记 (流水ID INTEGER, 住户摘要 TEXT, 起始账单ID INTEGER);
+CREATE TABLE IF NOT EXISTS 核对住户 (ID INTEGER PRIMARY KEY, 原有 INTEGER, 门牌号, 账户余额);
+CREATE TABLE IF NOT EXISTS 核对门牌 (门牌号 PRIMARY KEY);
+CREATE TABLE IF NOT EXISTS 核对账单 (ID PRIMARY KEY);
+)SQL";
+
+struct TriggerText {
+    const char* name;
+    const char* sql;
+};
+
+// Movements above the mark are read by the check itself; an insert below the ledger's
+// highest ID, and every update or delete, names its door numbers and bills. A bill counts when it
+// is paid or has movements: the settlement rules read no other.
+const TriggerText kTriggers[] = {
+    {"核对_档案库_增", "CREATE TRIGGER 核对_档案库_增 AFTER INSERT ON 档案库 BEGIN "
+                       "INSERT OR IGNORE INTO 核对住户 (ID, 原有) VALUES (NEW.ID, 0); END"},
+    {"核对_档案库_删", "CREATE TRIGGER 核对_档案库_删 AFTER DELETE ON 档案库 BEGIN "
+                       "INSERT OR IGNORE INTO 核对住户 VALUES (OLD.ID, 1, OLD.门牌号, OLD.账户余额); END"},
+    {"核对_档案库_改", "CREATE TRIGGER 核对_档案库_改 AFTER UPDATE OF ID, 门牌号, 账户余额 ON 档案库 BEGIN "
+                       "INSERT OR IGNORE INTO 核对住户 VALUES (OLD.ID, 1, OLD.门牌号, OLD.账户余额); "
+                       "INSERT OR IGNORE INTO 核对住户 (ID, 原有) VALUES (NEW.ID, 0); END"},
+    {"核对_账户流水_增", "CREATE TRIGGER 核对_账户流水_增 AFTER INSERT ON 账户流水 "
+                         "WHEN NEW.ID < (SELECT max(ID) FROM 账户流水) BEGIN "
+                         "INSERT OR IGNORE INTO 核对门牌 VALUES (NEW.门牌号); "
+                         "INSERT OR IGNORE INTO 核对账单 SELECT NEW.账单ID WHERE NEW.账单ID IS NOT NULL; END"},
+    {"核对_账户流水_删", "CREATE TRIGGER 核对_账户流水_删 AFTER DELETE ON 账户流水 BEGIN "
+                         "INSERT OR IGNORE INTO 核对门牌 VALUES (OLD.门牌号); "
+                         "INSERT OR IGNORE INTO 核对账单 SELECT OLD.账单ID WHERE OLD.账单ID IS NOT NULL; END"},
+    {"核对_账户流水_改", "CREATE TRIGGER 核对_账户流水_改 AFTER UPDATE ON 账户流水 BEGIN "
+                         "INSERT OR IGNORE INTO 核对门牌 VALUES (OLD.门牌号); "
+                         "INSERT OR IGNORE INTO 核对门牌 VALUES (NEW.门牌号); "
+                         "INSERT OR IGNORE INTO 核对账单 SELECT OLD.账单ID WHERE OLD.账单ID IS NOT NULL; "
+                         "INSERT OR IGNORE INTO 核对账单 SELECT NEW.账单ID WHERE NEW.账单ID IS NOT NULL; END"},
+    {"核对_缴费历史_增", "CREATE TRIGGER 核对_缴费历史_增 AFTER INSERT ON 缴费历史 "
+                         "WHEN coalesce(NEW.缴费标志, 0) <> 0 OR EXISTS (SELECT 1 FROM 账户流水 WHERE 账单ID = NEW.ID) "
+                         "BEGIN INSERT OR IGNORE INTO 核对账单 VALUES (NEW.ID); END"},
+    {"核对_缴费历史_改", "CREATE TRIGGER 核对_缴费历史_改 AFTER UPDATE OF ID, 缴费标志, 收费金额 ON 缴费历史 "
+                         "WHEN coalesce(OLD.缴费标志, 0) <> 0 OR coalesce(NEW.缴费标志, 0) <> 0 "
+                         "OR EXISTS (SELECT 1 FROM 账户流水 WHERE 账单ID IN (OLD.ID, NEW.ID)) BEGIN "
+                         "INSERT OR IGNORE INTO 核对账单 VALUES (OLD.ID); "
+                         "INSERT OR IGNORE INTO 核对账单 VALUES (NEW.ID); END"},
+};
+
+// Door numbers key the ledger's sums: without this index two households could share one.
+const char* const kUniqueDoors = "CREATE UNIQUE INDEX 档案库_门牌号 ON 档案库(门牌号)";
+
+quint64 fnv(quint64 h, const void* data, size_t n)
+{
+    const auto* p = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < n; ++i) {
+        h ^= p[i];
+        h *= 1099511628211ULL;
+    }
+    return h;
+}
+
+// One household's share of the digest; the digest is the sum of the shares, so a
+// row can be taken out and put back without reading the others.
+quint64 rowHash(qint64 id, const QByteArray& door, const QVariant& balance)
+{
+    quint64 h = 14695981039346656037ULL;
+    h = fnv(h, &id, sizeof id);
+    const qint64 size = door.size();
+    h = fnv(h, &size, sizeof size);
+    h = fnv(h, door.constData(), size_t(door.size()));
+    const unsigned char isNull = balance.isNull() || !balance.isValid();
+    h = fnv(h, &isNull, 1);
+    double v = Ledger::number(balance);
+    if (v == 0)
+        v = 0;  // -0 and 0 are one balance
+    h = fnv(h, &v, sizeof v);
+    h ^= h >> 30;
+    h *= 0xbf58476d1ce4e5b9ULL;
+    h ^= h >> 27;
+    h *= 0x94d049bb133111ebULL;
+    h ^= h >> 31;
+    return h;
+}
+
+QString digestText(quint64 d)
+{
+    return QStringLiteral("%1").arg(d, 16, 16, QLatin1Char('0'));
+}
+
+QByteArray copied(const QByteArray& raw)
+{
+    return QByteArray(raw.constData(), raw.size());
+}
+
+void installTriggers(Database& db)
+{
+    QHash<QString, QString> have;
+    for (const QVariantList& r : db.query(QStringLiteral("select name, sql from sqlite_master where type = 'trigger'")))
+        have.insert(r.value(0).toString(), r.value(1).toString());
+    for (const TriggerText& t : kTriggers) {
+        const QString name = QString::fromUtf8(t.name), sql = QString::fromUtf8(t.sql);
+        const auto it = have.constFind(name);
+        if (it != have.constEnd() && *it == sql)
+            continue;
+        if (it != have.constEnd())
+            db.execScript(QStringLiteral("DROP TRIGGER \"%1\"").arg(name));
+        db.execScript(sql);
+    }
+}
+
+}  // namespace
 
 QList<BooksCheck::Mismatch> BooksCheck::run(Database& db)
 {
@@ -82,6 +199,281 @@ void BooksCheck::checkSettlements(Database& db, QList<Mismatch>& out)
             out.append({r.value(0).toString(), r.value(1).toString(), stored, stored,
                         QStringLiteral("已缴账单的收费金额与收款时不符")});
     }
+}
+
+QList<BooksCheck::Mismatch> BooksCheck::runAndMark(Database& db, QString* markProblem)
+{
+    std::optional<Transaction> t;
+    try {
+        t.emplace(db);
+    } catch (const StoreError&) {
+        return run(db);  // another writer holds the file: no mark this time
+    }
+    const QList<Mismatch> found = run(db);
+    try {
+        if (found.isEmpty())
+            writeMark(db, currentMark(db));
+        else
+            db.execScript(QString::fromUtf8(kMarkTables));  // the triggers' tables stay whatever else is wrong
+        t->commit();
+    } catch (const StoreError& e) {
+        // The transaction rolls back: the earlier mark, or none, stays.
+        if (markProblem)
+            *markProblem = e.message();
+    }
+    return found;
+}
+
+QList<BooksCheck::Mismatch> BooksCheck::atLogIn(Database& db, Scope* used, QString* markProblem)
+{
+    if (used)
+        *used = Scope::Full;
+    std::optional<Transaction> t;
+    try {
+        t.emplace(db);
+    } catch (const StoreError&) {
+        return run(db);
+    }
+    Mark next;
+    bool changed = false;
+    const std::optional<QList<Mismatch>> since = sinceMark(db, &next, &changed);
+    if (!since || !since->isEmpty()) {
+        // No usable mark, or something to list: the full check gives the answer.
+        t.reset();
+        return runAndMark(db, markProblem);
+    }
+    if (used)
+        *used = Scope::SinceMark;
+    if (changed) {
+        try {
+            writeMark(db, next);
+            t->commit();
+        } catch (const StoreError& e) {
+            if (markProblem)
+                *markProblem = e.message();
+        }
+    }
+    return {};
+}
+
+QString BooksCheck::markFailureText(const QString& problem)
+{
+    return QStringLiteral("账务核对无误，但核对标记未能写入，下次登录时将全面核对: %1").arg(problem);
+}
+
+std::optional<QList<BooksCheck::Mismatch>> BooksCheck::sinceMark(Database& db)
+{
+    Mark next;
+    bool changed = false;
+    return sinceMark(db, &next, &changed);
+}
+
+BooksCheck::Mark BooksCheck::currentMark(Database& db)
+{
+    Mark m;
+    m.lastMovement = db.scalar(QStringLiteral("select coalesce(max(ID), 0) from 账户流水")).toLongLong();
+    m.startBill = Ledger::startBillId(db);
+    Statement st = db.prepare(QStringLiteral("select ID, 门牌号, 账户余额 from 档案库"));
+    while (st.step())
+        m.digest += rowHash(st.value(0).toLongLong(), st.rawText(1), st.value(2));
+    return m;
+}
+
+void BooksCheck::writeMark(Database& db, const Mark& mark)
+{
+    db.execScript(QString::fromUtf8(kMarkTables));
+    installTriggers(db);
+    db.execScript(QStringLiteral("delete from 核对住户; delete from 核对门牌; delete from 核对账单;"));
+    db.exec(QStringLiteral("delete from 核对标记"));
+    db.exec(QStringLiteral("insert into 核对标记 (流水ID, 住户摘要, 起始账单ID) values (?, ?, ?)"),
+            {mark.lastMovement, digestText(mark.digest), mark.startBill});
+}
+
+std::optional<QList<BooksCheck::Mismatch>> BooksCheck::sinceMark(Database& db, Mark* next, bool* changed)
+{
+    // The triggers, the unique door numbers and the mark must be as this program
+    // wrote them; a trigger it does not know could hide a write.
+    Mark mark;
+    {
+        QHash<QString, QString> triggers;
+        bool uniqueDoors = false, markTable = false;
+        for (const QVariantList& r : db.query(QStringLiteral(
+                 "select type, name, sql from sqlite_master where type = 'trigger' or name in (?, ?)"),
+                 {QStringLiteral("档案库_门牌号"), QStringLiteral("核对标记")})) {
+            const QString type = r.value(0).toString();
+            if (type == QLatin1String("trigger"))
+                triggers.insert(r.value(1).toString(), r.value(2).toString());
+            else if (type == QLatin1String("index"))
+                uniqueDoors = r.value(2).toString() == QString::fromUtf8(kUniqueDoors);
+            else if (type == QLatin1String("table"))
+                markTable = true;
+        }
+        if (!uniqueDoors || !markTable || triggers.size() != qsizetype(std::size(kTriggers)))
+            return std::nullopt;
+        for (const TriggerText& t : kTriggers)
+            if (triggers.value(QString::fromUtf8(t.name)) != QString::fromUtf8(t.sql))
+                return std::nullopt;
+        const QList<QVariantList> rows = db.query(QStringLiteral(
+            "select typeof(流水ID), 流水ID, typeof(住户摘要), 住户摘要, typeof(起始账单ID), 起始账单ID from 核对标记"));
+        if (rows.size() != 1)
+            return std::nullopt;
+        const QVariantList& r = rows.first();
+        const QString digest = r.value(3).toString();
+        bool ok = false;
+        mark.digest = digest.toULongLong(&ok, 16);
+        if (r.value(0).toString() != QLatin1String("integer") || r.value(2).toString() != QLatin1String("text") ||
+            r.value(4).toString() != QLatin1String("integer") || digest.size() != 16 || !ok)
+            return std::nullopt;
+        mark.lastMovement = r.value(1).toLongLong();
+        mark.startBill = r.value(5).toLongLong();
+    }
+    next->startBill = Ledger::startBillId(db);
+    next->lastMovement = db.scalar(QStringLiteral("select coalesce(max(ID), 0) from 账户流水")).toLongLong();
+    if (next->startBill != mark.startBill || next->lastMovement < mark.lastMovement)
+        return std::nullopt;
+
+    // Households written since the mark, as they were at the mark.
+    struct Before {
+        bool existed = false;
+        QByteArray door;
+        QVariant balance;
+    };
+    QHash<qint64, Before> before;
+    {
+        Statement st = db.prepare(QStringLiteral("select ID, 原有, 门牌号, 账户余额 from 核对住户"));
+        while (st.step())
+            before.insert(st.value(0).toLongLong(), {st.value(1).toInt() != 0, copied(st.rawText(2)), st.value(3)});
+    }
+    // Door numbers whose movements up to the mark were written since: their sums are
+    // read whole. Every other door's sum is its balance at the mark and the
+    // movements above it.
+    QSet<QByteArray> wholeSum, touched;
+    QSet<qint64> bills;
+    QHash<QByteArray, double> delta;
+    {
+        Statement st = db.prepare(QStringLiteral("select 门牌号 from 核对门牌"));
+        while (st.step()) {
+            if (st.value(0).isNull())
+                return std::nullopt;
+            wholeSum.insert(copied(st.rawText(0)));
+        }
+    }
+    {
+        Statement st = db.prepare(QStringLiteral("select ID from 核对账单"));
+        while (st.step()) {
+            const QVariant id = st.value(0);
+            if (id.typeId() != QMetaType::LongLong)
+                return std::nullopt;
+            bills.insert(id.toLongLong());
+        }
+    }
+    {
+        Statement st = db.prepare(
+            QStringLiteral("select 门牌号, sum(金额) from 账户流水 where ID > ? group by 门牌号"));
+        st.bind(1, mark.lastMovement);
+        while (st.step()) {
+            if (st.value(0).isNull())
+                return std::nullopt;
+            delta.insert(copied(st.rawText(0)), st.value(1).toDouble());
+        }
+    }
+    {
+        Statement st = db.prepare(
+            QStringLiteral("select distinct 账单ID from 账户流水 where ID > ? and 账单ID is not null"));
+        st.bind(1, mark.lastMovement);
+        while (st.step())
+            bills.insert(st.value(0).toLongLong());
+    }
+    touched = wholeSum;
+    for (auto it = delta.cbegin(); it != delta.cend(); ++it)
+        touched.insert(it.key());
+    for (const Before& b : std::as_const(before))
+        if (b.existed)
+            touched.insert(b.door);
+
+    // Every household for the digest; the written ones and those of touched doors
+    // are checked.
+    struct Row {
+        qint64 id;
+        QByteArray door;
+        QVariant balance;
+    };
+    QList<Row> rows;
+    QSet<QByteArray> present;
+    quint64 expected = 0, now = 0;
+    {
+        Statement st = db.prepare(QStringLiteral("select ID, 门牌号, 账户余额 from 档案库"));
+        while (st.step()) {
+            const qint64 id = st.value(0).toLongLong();
+            const QByteArray door = st.rawText(1);
+            const QVariant balance = st.value(2);
+            const quint64 h = rowHash(id, door, balance);
+            now += h;
+            const bool written = before.contains(id);
+            if (!written)
+                expected += h;
+            if (written || touched.contains(door)) {
+                rows.append({id, copied(door), balance});
+                present.insert(rows.last().door);
+            }
+        }
+    }
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        if (it->existed)
+            expected += rowHash(it.key(), it->door, it->balance);
+    if (expected != mark.digest)
+        return std::nullopt;  // a household changed without leaving its trace
+    next->digest = now;
+    *changed = !before.isEmpty() || !wholeSum.isEmpty() || !bills.isEmpty() ||
+               next->lastMovement != mark.lastMovement || now != mark.digest;
+
+    QList<Mismatch> out;
+    for (const Row& r : std::as_const(rows)) {
+        const QString door = QString::fromUtf8(r.door);
+        const auto b = before.constFind(r.id);
+        double ledger = 0;
+        if (wholeSum.contains(r.door) || (b != before.cend() && (!b->existed || b->door != r.door)))
+            ledger = ledgerSum(db, door);
+        else
+            ledger = Ledger::number(b != before.cend() ? b->balance : r.balance) + delta.value(r.door);
+        const double stored = Ledger::number(r.balance);
+        if (std::abs(stored - ledger) > Tolerance)
+            out.append({door, QString(), stored, ledger, QStringLiteral("账户余额与流水合计不符")});
+    }
+    for (const QByteArray& d : std::as_const(touched)) {
+        if (present.contains(d))
+            continue;
+        const QString door = QString::fromUtf8(d);
+        const double sum = ledgerSum(db, door);
+        if (std::abs(sum) > Tolerance)
+            out.append({door, QString(), 0, sum, QStringLiteral("流水的门牌号没有住户档案")});
+    }
+
+    // The settlement rules for every bill that may have changed.
+    for (const qint64 id : std::as_const(bills)) {
+        const QList<QVariantList> bill = db.query(
+            QStringLiteral("select coalesce(缴费标志, 0) <> 0, 缴费标志, 收费金额, 门牌号, 月份 from 缴费历史 where ID = ?"),
+            {id});
+        if (bill.isEmpty())
+            continue;
+        const QVariantList& b = bill.first();
+        const QList<QVariantList> last = db.query(
+            QStringLiteral("select 类别, 实收现金, 金额 from 账户流水 where ID = "
+                           "(select max(ID) from 账户流水 where 账单ID = ?)"),
+            {id});
+        const bool collected = !last.isEmpty() && last.first().value(0).toString() == LedgerKind::collection();
+        const QString door = b.value(3).toString(), month = b.value(4).toString();
+        if (b.value(0).toInt() != 0 && !(last.isEmpty() ? id <= next->startBill : collected))
+            out.append({door, month, 0, 0, QStringLiteral("已缴账单没有有效的收款流水")});
+        if (!collected)
+            continue;
+        if (!Criterion::valueIsTrue(b.value(1)))
+            out.append({door, month, 0, 0, QStringLiteral("有收款流水的账单未标为已缴")});
+        else if (std::abs(Ledger::number(b.value(2)) -
+                          (Ledger::number(last.first().value(1)) - Ledger::number(last.first().value(2)))) > Tolerance)
+            out.append({door, month, 0, 0, QStringLiteral("已缴账单的收费金额与收款时不符")});
+    }
+    return out;
 }
 
 double BooksCheck::ledgerSum(Database& db, const QString& door)

@@ -3,8 +3,10 @@
 #include "backupprompter.h"
 #include "databasefile.h"
 #include "datafolder.h"
+#include "store/datafile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -82,6 +84,29 @@ bool BackupTool::refuseName(const QString& name)
     return true;
 }
 
+bool BackupTool::settle(const QString& database, const QString& action)
+{
+    // Tallowmere ended without closing (a crash, a power cut) leaves its last commits
+    // in data.dat-wal: they are folded into data.dat before it is copied or replaced,
+    // so a backup holds them and a restored file never gets them replayed into it.
+    const QString journal = database + QStringLiteral("-journal");
+    if (QFileInfo::exists(database + QStringLiteral("-wal")) && !QFileInfo::exists(journal)
+        && DatabaseFile::inspect(database) == DatabaseFile::Verdict::Ok) {
+        try {
+            DataFile::settle(database);
+        } catch (const StoreError& e) {
+            inform(QStringLiteral("无法完成数据库上次的写入（%1），现在不能%2。").arg(e.message(), action));
+            return false;
+        }
+    }
+    if (const QStringList left = DatabaseFile::leftovers(database); !left.isEmpty()) {
+        inform(unfinishedWrite(left, action));
+        return false;
+    }
+    QFile::remove(database + QStringLiteral("-shm"));
+    return true;
+}
+
 BackupTool::Outcome BackupTool::backUp(const QString& folder, const QString& nameText)
 {
     const QString name = nameText.trimmed();
@@ -106,10 +131,8 @@ BackupTool::Outcome BackupTool::backUp(const QString& folder, const QString& nam
         return Outcome::Refused;
     }
     const QString database = databasePath();
-    if (const QStringList left = DatabaseFile::leftovers(database); !left.isEmpty()) {
-        inform(unfinishedWrite(left, QStringLiteral("备份")));
+    if (!settle(database, QStringLiteral("备份")))
         return Outcome::Refused;
-    }
     const DatabaseFile::Verdict verdict = DatabaseFile::inspect(database);
     if (verdict == DatabaseFile::Verdict::Missing) {
         inform(QStringLiteral("找不到数据库文件 %1，不能备份。").arg(native(database)));
@@ -151,10 +174,8 @@ BackupTool::Outcome BackupTool::restore(const QString& folder, const QString& fi
         return Outcome::Refused;
     }
     const QString database = databasePath();
-    if (const QStringList left = DatabaseFile::leftovers(database); !left.isEmpty()) {
-        inform(unfinishedWrite(left, QStringLiteral("恢复")));
+    if (!settle(database, QStringLiteral("恢复")))
         return Outcome::Refused;
-    }
     const QString source = QDir(folder).filePath(fileText);
     const DatabaseFile::Verdict verdict = DatabaseFile::inspect(source);
     if (verdict == DatabaseFile::Verdict::Missing) {

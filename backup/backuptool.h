@@ -54,6 +54,9 @@ public:
     Outcome restore(const QString& folder, const QString& fileText);
 
 private:
+    // Folds a data.dat-wal left by Tallowmere into data.dat; false (the operator told
+    // why) when the file cannot be made whole.
+    bool settle(const QString& database, const QString& action);
     bool refuseName(const QString& name);
     // Every message of the tool carries the information icon.
     void inform(const QString& text);

@@ -426,8 +426,12 @@ void EstateGenerator::fill(Database& db)
         }
     }
 
+    // The sorts spill to temporary files rather than to memory (this SQLite's default),
+    // which would otherwise hold about the size of every index at once.
+    db.execScript(QStringLiteral("PRAGMA temp_store = FILE"));
     for (const QVariantList& ix : indexes)
         db.execScript(ix[1].toString());
+    db.execScript(QStringLiteral("PRAGMA temp_store = DEFAULT"));
 
     // The household's running balance is its last settlement's.
     const QString setBalance = QStringLiteral("update 档案库 set 账户余额 = ? where 门牌号 = ?");

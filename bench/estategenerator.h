@@ -16,6 +16,15 @@ struct EstateOptions {
     int months = 36;
     QString endMonth = QStringLiteral("202612");  // the last billed month, yyyymm
     quint32 seed = 20160915;
+
+    // The estate of a property company: 20,000 households, ten years of bills.
+    static EstateOptions large()
+    {
+        EstateOptions o;
+        o.households = 20000;
+        o.months = 120;
+        return o;
+    }
 };
 
 // Rows written, per table.

@@ -1,5 +1,6 @@
-// fenwary_generate <folder> [N=5000] [M=36] [end month=202612]
-// Writes a large estate into <folder>/data.dat for measurements.
+// fenwary_generate <folder> [N=5000] [M=36] [end month=202612] [--large]
+// Writes an estate into <folder>/data.dat for measurements; --large makes the
+// large one (20,000 households, 120 months) unless counts are given.
 #include "bench/estategenerator.h"
 
 #include "store/database.h"
@@ -28,12 +29,14 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    const bool large = args.removeAll(QStringLiteral("--large")) > 0;
     if (args.isEmpty() || args.size() > 4 || args[0].startsWith(QLatin1Char('-'))) {
-        err << "usage: fenwary_generate <folder> [households=5000] [months=36] [end month yyyymm=202612]\n";
+        err << "usage: fenwary_generate <folder> [households=5000] [months=36] [end month yyyymm=202612] [--large]\n"
+               "       --large: 20000 households, 120 months\n";
         return 2;
     }
-    EstateOptions options;
+    EstateOptions options = large ? EstateOptions::large() : EstateOptions();
     if ((args.size() > 1 && !readCount(args[1], options.households)) ||
         (args.size() > 2 && !readCount(args[2], options.months))) {
         err << "households and months must be whole numbers\n";

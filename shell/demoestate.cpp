@@ -207,8 +207,9 @@ std::unique_ptr<Database> DemoEstate::create(const QString& path, const QDate& t
     // Built under a name of its own and renamed into place when complete.
     const QString building = path + QStringLiteral(".demo");
     const auto removeBuilding = [&building] {
-        QFile::remove(building);
-        QFile::remove(building + QStringLiteral("-journal"));
+        // A log left beside the name would be replayed into the next file built there.
+        for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+            QFile::remove(building + QLatin1String(suffix));
     };
     removeBuilding();
     try {

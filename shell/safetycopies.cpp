@@ -151,10 +151,16 @@ SafetyCopies::Result SafetyCopies::take(const QString& why, const QDateTime& whe
 {
     Result r;
     const QString source = db_.path();
-    // Outside a transaction, with no journal beside it, the file on disk holds every
-    // commit whole (synchronous FULL) and nothing else.
+    // Outside a transaction, with the commits of data.dat-wal written back, the file
+    // on disk holds every commit whole and nothing else.
     if (db_.inTransaction()) {
         r.error = QStringLiteral("数据库正在写入,不能复制");
+        return r;
+    }
+    try {
+        db_.checkpoint();
+    } catch (const StoreError& e) {
+        r.error = QStringLiteral("数据库日志无法写回 data.dat (%1)").arg(e.message());
         return r;
     }
     if (QFileInfo::exists(source + QStringLiteral("-journal"))) {

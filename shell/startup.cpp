@@ -190,12 +190,15 @@ void Startup::showMainFrame(const QString& level)
 void Startup::checkBooks(const QString& level)
 {
     QList<BooksCheck::Mismatch> found;
+    QString markProblem;
     try {
-        found = BooksCheck::run(data_->db());
+        found = BooksCheck::atLogIn(data_->db(), nullptr, &markProblem);
     } catch (const StoreError& e) {
         tell(QStringLiteral("账务核对无法进行: %1").arg(e.message()), true);
         return;
     }
+    if (!markProblem.isEmpty() && found.isEmpty())
+        tell(BooksCheck::markFailureText(markProblem), true);
     if (found.isEmpty())
         return;
     if (level == QLatin1String("A") && registry_.find(QStringLiteral("frm_账务核对")) && frame_) {

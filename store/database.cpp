@@ -311,12 +311,34 @@ std::unique_ptr<Database> Database::open(const QString& path, Mode mode, const Q
             throw StoreError(e.code(), QStringLiteral("无法打开数据库 %1: %2").arg(path, why));
         }
     }
-    db->execScript(QStringLiteral("PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; "
+    db->execScript(QStringLiteral("PRAGMA synchronous = FULL; PRAGMA journal_size_limit = 67108864; "
                                   "PRAGMA cache_size = -65536; PRAGMA foreign_keys = OFF;"));
-    const QString jm = db->scalar(QStringLiteral("PRAGMA journal_mode")).toString();
-    if (jm.compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0)
-        throw StoreError(0, QStringLiteral("无法设置数据库日志模式: %1").arg(jm));
+    if (mode == Mode::Create)
+        db->useWriteAheadLog();
     return db;
+}
+
+void Database::useWriteAheadLog()
+{
+    // A commit appends its pages to <file>-wal and syncs that file once; with
+    // synchronous FULL the sync comes before the commit returns, so a crash loses no
+    // committed transaction. A file in rollback mode is switched for good.
+    execScript(QStringLiteral("PRAGMA journal_mode = WAL;"));
+    const QString jm = scalar(QStringLiteral("PRAGMA journal_mode")).toString();
+    if (jm.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+        throw StoreError(0, QStringLiteral("无法设置数据库日志模式: %1").arg(jm));
+}
+
+void Database::checkpoint()
+{
+    if (inTransaction() || !sqlite3_get_autocommit(db_))
+        throw StoreError(0, QStringLiteral("数据库正在写入,不能复制"));
+    int logFrames = 0;
+    int copied = 0;
+    const int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logFrames, &copied);
+    check(rc, "checkpoint");
+    if (logFrames > 0 && copied != logFrames)
+        throw StoreError(SQLITE_BUSY, QStringLiteral("数据库日志没有全部写回 data.dat"));
 }
 
 Statement Database::prepare(const QString& sql)

@@ -100,7 +100,8 @@ public:
     static constexpr const char* Password = "pkrudvm72tqxcb";
     enum class Mode { OpenExisting, Create };
 
-    // Opens (or creates) the file, keys it and reads it once. Throws StoreError:
+    // Opens (or creates) the file, keys it and reads it once; a created file uses
+    // write-ahead logging, an existing one keeps its mode. Throws StoreError:
     // a missing file in OpenExisting mode, a wrong key or a file that is not a
     // database are reported without touching the file.
     static std::unique_ptr<Database> open(const QString& path, Mode mode,
@@ -121,6 +122,14 @@ public:
     void execScript(const QString& sql);
     qint64 lastInsertRowId() const;
     int changes() const;
+
+    // Switches the file to write-ahead logging (a new file is created in it). Throws
+    // StoreError when the file stays in another mode.
+    void useWriteAheadLog();
+    // Writes every committed transaction from data.dat-wal into data.dat and empties
+    // the -wal, so that data.dat alone holds them all: a byte copy of the file is then
+    // whole. Refused inside a transaction.
+    void checkpoint();
 
     bool inTransaction() const { return depth_ > 0; }
     // True while an open transaction is sealed by its owner (TransactionSeal).

@@ -23,6 +23,29 @@ bool DataLock::tryLock()
 
 namespace DataFile {
 
+namespace {
+
+void removeWithLogs(const QString& file)
+{
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        QFile::remove(file + QLatin1String(suffix));
+}
+
+}  // namespace
+
+void settle(const QString& path)
+{
+    {
+        std::unique_ptr<Database> db = Database::open(path, Database::Mode::OpenExisting);
+        db->checkpoint();
+    }
+    // Closing the only connection removes the emptied -wal; a -shm of another tool
+    // means nothing without it.
+    if (QFileInfo::exists(path + QStringLiteral("-wal")))
+        throw StoreError(0, QStringLiteral("%1-wal 无法并入数据库").arg(path));
+    QFile::remove(path + QStringLiteral("-shm"));
+}
+
 QString path(const QString& folder)
 {
     return QDir(folder).filePath(QStringLiteral("data.dat"));
@@ -44,6 +67,7 @@ std::unique_ptr<Database> openExisting(const QString& path)
     }
     if (!missing.isEmpty())
         throw StoreError(0, QStringLiteral("%1 不是本系统的数据库: 缺少 %2").arg(path, missing.join(QStringLiteral("、"))));
+    db->useWriteAheadLog();
     Schema::upgrade(*db);
     return db;
 }
@@ -53,8 +77,7 @@ std::unique_ptr<Database> createWith(const QString& path, const std::function<vo
     if (QFileInfo::exists(path))
         throw StoreError(0, QStringLiteral("数据库文件已存在: %1").arg(path));
     const QString tmp = path + QStringLiteral(".new");
-    QFile::remove(tmp);
-    QFile::remove(tmp + QStringLiteral("-journal"));
+    removeWithLogs(tmp);
     try {
         std::unique_ptr<Database> db = Database::open(tmp, Database::Mode::Create);
         // Opening created the file, still empty: it is the owner's alone before any
@@ -67,8 +90,7 @@ std::unique_ptr<Database> createWith(const QString& path, const std::function<vo
             t.commit();
         }
     } catch (...) {
-        QFile::remove(tmp);
-        QFile::remove(tmp + QStringLiteral("-journal"));
+        removeWithLogs(tmp);
         throw;
     }
     if (!QFile::rename(tmp, path)) {

@@ -35,6 +35,11 @@ QString path(const QString& folder);
 // system, and upgrades an older file. A file that fails these checks is left
 // exactly as it was and a StoreError names the failure.
 std::unique_ptr<Database> openExisting(const QString& path);
+// Folds the commits that a run ended without closing left in data.dat-wal into
+// data.dat and removes the -wal (and a -shm), so that the file alone holds every
+// committed transaction and can be copied byte for byte. The file must not be open.
+// Throws StoreError.
+void settle(const QString& path);
 // Creates a new file with the first operator (level "A") and the settings row.
 // It is built under a temporary name and renamed into place when complete.
 std::unique_ptr<Database> create(const QString& path, const NewEstate& estate);

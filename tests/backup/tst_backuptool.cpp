@@ -263,9 +263,7 @@ private slots:
         QTest::addColumn<bool>("restore");
         QTest::addColumn<QString>("leftover");
         QTest::newRow("backup journal") << false << "data.dat-journal";
-        QTest::newRow("backup wal") << false << "data.dat-wal";
         QTest::newRow("restore journal") << true << "data.dat-journal";
-        QTest::newRow("restore wal") << true << "data.dat-wal";
     }
     void refusedWhileWriteUnfinished()
     {

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <unistd.h>
 
+#include <QStringList>
+
 namespace {
 
 struct State {
@@ -15,6 +17,8 @@ struct State {
     int n = 0;
     int code = 0;
     int events = 0;
+    int syncs = 0;
+    QStringList synced;
     bool fired = false;
     QString lastFile;
 } state;
@@ -72,6 +76,8 @@ int xWrite(sqlite3_file* f, const void* p, int n, sqlite3_int64 off)
 int xTruncate(sqlite3_file* f, sqlite3_int64 size) { return realOf(f)->pMethods->xTruncate(realOf(f), size); }
 int xSync(sqlite3_file* f, int flags)
 {
+    ++state.syncs;
+    state.synced << QString::fromUtf8(nameOf(f));
     if (int rc = before(nameOf(f)))
         return rc == SQLITE_FULL ? SQLITE_FULL : SQLITE_IOERR_FSYNC;
     return after(realOf(f)->pMethods->xSync(realOf(f), flags));
@@ -83,6 +89,15 @@ int xCheckReservedLock(sqlite3_file* f, int* out) { return realOf(f)->pMethods->
 int xFileControl(sqlite3_file* f, int op, void* arg) { return realOf(f)->pMethods->xFileControl(realOf(f), op, arg); }
 int xSectorSize(sqlite3_file* f) { return realOf(f)->pMethods->xSectorSize(realOf(f)); }
 int xDeviceCharacteristics(sqlite3_file* f) { return realOf(f)->pMethods->xDeviceCharacteristics(realOf(f)); }
+// The WAL index in <file>-shm is shared memory, rebuilt from the -wal after a crash:
+// passed through, not counted.
+int xShmMap(sqlite3_file* f, int page, int size, int extend, void volatile** out)
+{
+    return realOf(f)->pMethods->xShmMap(realOf(f), page, size, extend, out);
+}
+int xShmLock(sqlite3_file* f, int offset, int n, int flags) { return realOf(f)->pMethods->xShmLock(realOf(f), offset, n, flags); }
+void xShmBarrier(sqlite3_file* f) { realOf(f)->pMethods->xShmBarrier(realOf(f)); }
+int xShmUnmap(sqlite3_file* f, int deleteFlag) { return realOf(f)->pMethods->xShmUnmap(realOf(f), deleteFlag); }
 
 int xOpen(sqlite3_vfs*, const char* name, sqlite3_file* f, int flags, int* outFlags)
 {
@@ -91,12 +106,12 @@ int xOpen(sqlite3_vfs*, const char* name, sqlite3_file* f, int flags, int* outFl
     w->real = reinterpret_cast<sqlite3_file*>(w + 1);
     w->real->pMethods = nullptr;
     const int rc = real->xOpen(real, name, w->real, flags, outFlags);
-    // Without WAL or memory maps only the version 1 methods are needed.
+    // The WAL needs the shared-memory methods of version 2; memory maps are not used.
     w->base.pMethods = w->real->pMethods ? &methods : nullptr;
     return rc;
 }
 
-// Deleting the journal commits a transaction; a kill point after it sees the change whole.
+// Deleting a rollback journal commits its transaction; a kill point after it sees the change whole.
 int xDelete(sqlite3_vfs*, const char* name, int syncDir)
 {
     if (int rc = before(name))
@@ -145,7 +160,7 @@ void install()
         vfs.xCurrentTimeInt64 = xCurrentTimeInt64;
 
         std::memset(&methods, 0, sizeof methods);
-        methods.iVersion = 1;
+        methods.iVersion = 2;
         methods.xClose = xClose;
         methods.xRead = xRead;
         methods.xWrite = xWrite;
@@ -158,6 +173,10 @@ void install()
         methods.xFileControl = xFileControl;
         methods.xSectorSize = xSectorSize;
         methods.xDeviceCharacteristics = xDeviceCharacteristics;
+        methods.xShmMap = xShmMap;
+        methods.xShmLock = xShmLock;
+        methods.xShmBarrier = xShmBarrier;
+        methods.xShmUnmap = xShmUnmap;
         sqlite3_vfs_register(&vfs, 1);
     });
 }
@@ -168,6 +187,8 @@ void arm(Action action, int n, int errorCode)
     state.n = n;
     state.code = errorCode;
     state.events = 0;
+    state.syncs = 0;
+    state.synced.clear();
     state.fired = false;
 }
 
@@ -178,6 +199,8 @@ void disarm()
 }
 
 int events() { return state.events; }
+int syncs() { return state.syncs; }
+QStringList syncedFiles() { return state.synced; }
 bool fired() { return state.fired; }
 QString lastFile() { return state.lastFile; }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // A SQLite VFS wrapping the default one of SQLCipher and made the default, so every
 // connection opened after install() writes through it. It counts the writes, syncs
@@ -19,6 +20,8 @@ void arm(Action action, int n = 0, int errorCode = 0);
 void disarm();  // counting only, nothing fires
 
 int events();     // writes, syncs and deletions since the last arm()
+int syncs();      // syncs since the last arm()
+QStringList syncedFiles();  // the file of each of them
 bool fired();     // the armed failure was injected
 QString lastFile();  // the file of the last event
 

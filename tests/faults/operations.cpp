@@ -383,6 +383,31 @@ QList<Operation> databaseOperations()
                                                {renamedDoor()})
                                .toInt() > 0;
                 }});
+
+    // The books check at log-in: the first writes its mark and triggers, a later one
+    // moves the mark past the collection made since.
+    const auto logInCheck = [](Session& s, const std::function<void()>& arm) {
+        arm();
+        QString problem;
+        try {
+            BooksCheck::atLogIn(s.env().db(), nullptr, &problem);
+        } catch (const StoreError& e) {
+            problem = e.message();
+        }
+        if (!problem.isEmpty())
+            s.prompter.inform(BooksCheck::markFailureText(problem), QString(), Prompter::Icon::Critical);
+    };
+    ops.append({QStringLiteral("books check mark"), Atomicity::Whole, {}, logInCheck,
+                [](Session& s) { return BooksCheck::sinceMark(s.env().db()).has_value(); }});
+    ops.append({QStringLiteral("books check since mark"), Atomicity::Whole, {}, logInCheck,
+                [](Session& s) {
+                    return BooksCheck::sinceMark(s.env().db()).has_value() &&
+                           s.env().db().scalar(QStringLiteral("select count(*) from 核对住户")).toInt() == 0;
+                },
+                [](Session& s) {
+                    BooksCheck::runAndMark(s.env().db());
+                    findOperation(QStringLiteral("collection"))->run(s, [] {});
+                }});
     return ops;
 }
 
@@ -401,6 +426,11 @@ Snapshot snapshot(Database& db)
     QStringList tables = Schema::tables();
     if (Ledger::exists(db))
         tables << QStringLiteral("账户流水") << QStringLiteral("账务参数");
+    // The books check's mark and what its triggers recorded since.
+    for (const QString& t : {QStringLiteral("核对标记"), QStringLiteral("核对住户"), QStringLiteral("核对门牌"),
+                             QStringLiteral("核对账单")})
+        if (!Schema::columns(db, t).isEmpty())
+            tables << t;
     for (const QString& table : tables) {
         QStringList rows;
         for (const QVariantList& row : db.query(QStringLiteral("select rowid, * from \"%1\" order by rowid").arg(table))) {
@@ -465,6 +495,11 @@ QStringList invariantFaults(Database& db, bool checkBalances)
                           .arg(m.door, m.month, m.note)
                           .arg(m.stored)
                           .arg(m.ledger);
+    // A mark left by any write, whole or interrupted, gives the full check's answer.
+    if (Ledger::exists(db))
+        if (const std::optional<QList<BooksCheck::Mismatch>> since = BooksCheck::sinceMark(db))
+            if (since->isEmpty() != BooksCheck::run(db).isEmpty())
+                faults << QStringLiteral("books: the check since the mark disagrees with the full check");
 
     if (checkBalances) {
         const QHash<QString, double> opening = openingBalances();

@@ -276,6 +276,7 @@ private slots:
     {
         TestEstate e;
         fillEstate(e);
+        e.db().checkpoint();  // data.dat alone holds the estate
         const QByteArray before = fileHash(e.path());
         SafetyCopies copies(e.db(), e.folder());
         e.services().takeSafetyCopy = [&](const QString& why) {
