@@ -206,22 +206,17 @@ std::unique_ptr<Database> DemoEstate::create(const QString& path, const QDate& t
         throw StoreError(0, QStringLiteral("数据库文件已存在: %1").arg(path));
     // Built under a name of its own and renamed into place when complete.
     const QString building = path + QStringLiteral(".demo");
-    const auto removeBuilding = [&building] {
-        // A log left beside the name would be replayed into the next file built there.
-        for (const char* suffix : {"", "-journal", "-wal", "-shm"})
-            QFile::remove(building + QLatin1String(suffix));
-    };
-    removeBuilding();
+    DataFile::removeWithLogs(building);
     try {
         auto db = DataFile::createWith(building, [&](Database& d) { fillBase(d, today); });
         DataEnvironment env(std::move(db), QFileInfo(path).absolutePath());
         run(env, today);
     } catch (...) {
-        removeBuilding();
+        DataFile::removeWithLogs(building);
         throw;
     }
     if (!QFile::rename(building, path)) {
-        removeBuilding();
+        DataFile::removeWithLogs(building);
         throw StoreError(0, QStringLiteral("无法建立数据库文件: %1").arg(path));
     }
     return DataFile::openExisting(path);

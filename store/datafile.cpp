@@ -23,15 +23,11 @@ bool DataLock::tryLock()
 
 namespace DataFile {
 
-namespace {
-
 void removeWithLogs(const QString& file)
 {
     for (const char* suffix : {"", "-journal", "-wal", "-shm"})
         QFile::remove(file + QLatin1String(suffix));
 }
-
-}  // namespace
 
 void settle(const QString& path)
 {

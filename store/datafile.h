@@ -40,6 +40,9 @@ std::unique_ptr<Database> openExisting(const QString& path);
 // committed transaction and can be copied byte for byte. The file must not be open.
 // Throws StoreError.
 void settle(const QString& path);
+// Removes a file with its rollback journal, -wal and -shm: a log left beside a name
+// would be replayed into the next file built there.
+void removeWithLogs(const QString& file);
 // Creates a new file with the first operator (level "A") and the settings row.
 // It is built under a temporary name and renamed into place when complete.
 std::unique_ptr<Database> create(const QString& path, const NewEstate& estate);
