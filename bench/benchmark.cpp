@@ -134,6 +134,13 @@ public:
 
     // Gives back the page cache; the statements stay prepared.
     void releaseMemory() { sqlite3_db_release_memory(db_); }
+    // The bytes its page cache holds now.
+    qint64 cacheBytes() const
+    {
+        int now = 0, highest = 0;
+        sqlite3_db_status(db_, SQLITE_DBSTATUS_CACHE_USED, &now, &highest, 0);
+        return now;
+    }
 
     void exec(const char* sql)
     {
@@ -286,14 +293,47 @@ QString ms(double v)
     return v >= 100 ? QString::number(v, 'f', 0) : QString::number(v, 'f', v >= 10 ? 1 : 2);
 }
 
+// VmHWM, the peak resident memory since the process began or since the last
+// resetPeak().
+qint64 vmHwmKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+qint64 highestKb = 0;  // the peak before the last reset
+
+// The peak of the whole run so far.
+qint64 peakKb()
+{
+    return std::max(highestKb, vmHwmKb());
+}
+
+// Starts VmHWM again from the memory resident now; returns the peak it held.
+qint64 resetPeak()
+{
+    const qint64 kb = vmHwmKb();
+    highestKb = std::max(highestKb, kb);
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+    return kb;
+}
+
 // The table's lines; each is also reported on stderr as it is measured, so that
-// an interrupted run keeps its figures.
+// an interrupted run keeps its figures, with the peak resident memory since the
+// line before.
 class Lines : public QList<Line> {
 public:
     void append(Line l)
     {
         err << l.step << ": " << ms(l.t.median) << (l.bare ? QStringLiteral(" (bare %1)").arg(ms(l.bare->median)) : QString())
-            << "\n";
+            << "; peak since the last line " << resetPeak() / 1024 << " MB\n";
         err.flush();
         QList<Line>::append(std::move(l));
     }
@@ -353,17 +393,6 @@ bool printTable()
     }
     out.flush();
     return all;
-}
-
-qint64 peakKb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
 }
 
 // ---- helpers -------------------------------------------------------------------
@@ -990,13 +1019,22 @@ int main(int argc, char** argv)
         lines.append({QStringLiteral("All-items query, 12 months"), tAll, bAll, 0, target.queryRatio,
                       QStringLiteral("%1 table rows").arg(allItems.rowCount())});
 
-        const Timing tQExport = measure(runs, [&](int) { QueryExport::write(allItems); });
+        QString exported;
+        const Timing tQExport = measure(runs, [&](int) { exported = QueryExport::write(allItems); });
+        qint64 exportedLines = 0;
+        {
+            QFile f(exported);
+            if (f.open(QIODevice::ReadOnly))
+                while (!f.atEnd())
+                    exportedLines += f.readLine().endsWith('\n');
+        }
         add(QStringLiteral("Query export of the all-items table (查询明细.txt)"), tQExport, 1000,
-            QStringLiteral("%1 lines").arg(QueryExport::lines(allItems).size()));
+            QStringLiteral("%1 lines").arg(exportedLines));
 
         // The program's own peak: one connection, every window and listing above (the
         // bare connection with its page cache included).
         const qint64 peakOwn = peakKb();
+        const qint64 bareCacheKb = bare.cacheBytes() / 1024;
         // Not the program's to hold from here on: the bare connection's pages and the
         // benchmark's own copy of the listing.
         bare.releaseMemory();
@@ -1259,7 +1297,9 @@ int main(int argc, char** argv)
         mem.note = QStringLiteral("whole run: the program's connection, then a second one on the continuous-entry copy (64 MB page cache each)");
         Line& own = add(QStringLiteral("Peak resident memory before the continuous entry, MB"),
                         Timing{peakOwn / 1024.0, peakOwn / 1024.0, 1}, 0);
-        own.note = QStringLiteral("the program's connection and the bare one, every window and listing above");
+        own.note = QStringLiteral("the program's connection and the bare one, every window and listing above; "
+                                  "the bare connection's page cache held %1 MB of it")
+                       .arg(bareCacheKb / 1024.0, 0, 'f', 1);
 
         measureBooksCheckAtLogIn(folder, work.path(), runs, target.loginCheck);  // after the memory figures: a third connection
 

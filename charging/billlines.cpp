@@ -5,11 +5,20 @@
 #include "store/database.h"
 #include "store/recordset.h"
 
+#include <cmath>
+
 namespace {
 
 QString text(const QVariant& v)
 {
     return v.isNull() || !v.isValid() ? QString() : v.toString();
+}
+
+// A REAL column gives back the double it was given, except NaN, which SQLite stores
+// as NULL and the bill reads as 0.
+double savedAmount(double amount)
+{
+    return std::isnan(amount) ? 0.0 : amount;
 }
 
 }  // namespace
@@ -100,7 +109,7 @@ qint64 writeBill(Database& db, const QString& door, const QString& month, const 
                 db.exec(QStringLiteral("update 收费2 set 上月数 = ?, 本月数 = ?, 单价 = ?, 收费金额 = ? where ID = ?"),
                         {previous, current, price, amount, lineId});
             }
-            total += storedNumber(db.scalar(QStringLiteral("select 收费金额 from 收费2 where ID = ?"), {lineId}));
+            total += savedAmount(amount);
         } else {
             const QVariant existing = db.scalar(
                 QStringLiteral("select ID from 收费1 where 门牌号 = ? and 月份 = ? and +项目号 = ? order by ID limit 1"),
@@ -118,7 +127,7 @@ qint64 writeBill(Database& db, const QString& door, const QString& month, const 
             } else {
                 db.exec(QStringLiteral("update 收费1 set 收费金额 = ? where ID = ?"), {amount, lineId});
             }
-            total += storedNumber(db.scalar(QStringLiteral("select 收费金额 from 收费1 where ID = ?"), {lineId}));
+            total += savedAmount(amount);
         }
     }
 

@@ -55,7 +55,7 @@ public:
 // a new bill row when `billId` is 0 (门牌号, 月份, 实缴金额 0, 收费金额 0, 其他说明 =
 // `note`, 缴费标志 0), else 缴费标志 set back to 0; one line per item in 收费1 or 收费2,
 // created when missing (named by lineName()) or rewritten; the bill total as the
-// sum of the saved lines read back. Every row is saved at its step; the caller
+// sum of the amounts its lines hold. Every row is saved at its step; the caller
 // decides whether they share a transaction. Returns the bill's ID.
 qint64 writeBill(Database& db, const QString& door, const QString& month, const QString& note, double area,
                  qint64 billId, const QList<BillItem>& items, BillAnswers& answers);

@@ -38,25 +38,43 @@ QByteArray toGbk(const QString& text, bool* ok)
 
 QList<int> writeGbkLines(const QString& path, const QStringList& lines)
 {
-    const QString shown = QDir::toNativeSeparators(path);
-    QByteArray bytes;
-    QList<int> replaced;
-    for (qsizetype n = 0; n < lines.size(); ++n) {
-        bool ok = true;
-        bytes += toGbk(lines[n], &ok);
-        if (!ok)
-            replaced << int(n);
-        bytes += "\r\n";
-    }
+    qsizetype n = 0;
+    return writeGbkLinesFrom(path, [&](QString& line) {
+        if (n == lines.size())
+            return false;
+        line = lines[n++];
+        return true;
+    });
+}
 
+QList<int> writeGbkLinesFrom(const QString& path, const std::function<bool(QString&)>& next)
+{
+    const QString shown = QDir::toNativeSeparators(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw FileError(QStringLiteral("无法创建文件 %1：%2").arg(shown, file.errorString()));
-    if (file.write(bytes) != bytes.size()) {
+    const auto failed = [&] {
         const QString why = file.errorString();
         file.cancelWriting();
         throw FileError(QStringLiteral("无法写入文件 %1：%2").arg(shown, why));
+    };
+    QList<int> replaced;
+    QByteArray bytes;
+    QString line;
+    for (int n = 0; next(line); ++n) {
+        bool ok = true;
+        bytes += toGbk(line, &ok);
+        if (!ok)
+            replaced << n;
+        bytes += "\r\n";
+        if (bytes.size() >= (1 << 16)) {
+            if (file.write(bytes) != bytes.size())
+                failed();
+            bytes.clear();
+        }
     }
+    if (file.write(bytes) != bytes.size())
+        failed();
     if (!file.commit())
         throw FileError(QStringLiteral("无法保存文件 %1：%2").arg(shown, file.errorString()));
     return replaced;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <stdexcept>
 
 // A file could not be written (or a folder not created); the message is meant for
@@ -26,6 +27,9 @@ QByteArray toGbk(const QString& text, bool* ok = nullptr);
 // of the system writes it; the result holds the 0-based indexes of the lines
 // that held such a character.
 QList<int> writeGbkLines(const QString& path, const QStringList& lines);
+// The same, for lines made one at a time: `next` sets the next line and returns
+// false after the last, so that the whole text is never held at once.
+QList<int> writeGbkLinesFrom(const QString& path, const std::function<bool(QString&)>& next);
 
 // The lines an export adds to its finishing message when some entries held
 // characters written as "?": `subject` ("下列住户") and the entries, at most ten

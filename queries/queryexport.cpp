@@ -24,26 +24,57 @@ QString field(QString text, int width)
 
 }  // namespace
 
+namespace {
+
+// The export's lines one at a time: the header, then every row that is not blank.
+class ExportLines {
+public:
+    explicit ExportLines(const QueryTable& table) : table_(table), columns_(table.columnCount()) {}
+
+    // The next line and the table row it shows (-1: the header); false after the last.
+    bool next(QString& line, int& row)
+    {
+        if (row_ < 0) {
+            line.clear();
+            for (const QString& caption : table_.headers())
+                line += field(caption, 30);
+            row = row_++;
+            return true;
+        }
+        while (row_ < table_.rowCount()) {
+            const int r = row_++;
+            line = field(table_.cell(r, 0), 30);
+            for (int c = 1; c < columns_; ++c)
+                line += spaces(4) + field(table_.cell(r, c), 26);
+            if (!QueryCells::trimBlanks(line).isEmpty()) {
+                row = r;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    const QueryTable& table_;
+    const int columns_;
+    int row_ = -1;
+};
+
+}  // namespace
+
 QStringList QueryExport::lines(const QueryTable& table, QList<int>* sourceRows)
 {
     QStringList out;
     out.reserve(table.rowCount() + 1);
     if (sourceRows)
-        *sourceRows = {-1};
-    QString header;
-    for (const QString& caption : table.headers())
-        header += field(caption, 30);
-    out << header;
-    const int columns = table.columnCount();
-    for (int r = 0; r < table.rowCount(); ++r) {
-        QString line = field(table.cell(r, 0), 30);
-        for (int c = 1; c < columns; ++c)
-            line += spaces(4) + field(table.cell(r, c), 26);
-        if (!QueryCells::trimBlanks(line).isEmpty()) {
-            out << line;
-            if (sourceRows)
-                *sourceRows << r;
-        }
+        sourceRows->clear();
+    ExportLines lines(table);
+    QString line;
+    int row = 0;
+    while (lines.next(line, row)) {
+        out << line;
+        if (sourceRows)
+            *sourceRows << row;
     }
     return out;
 }
@@ -52,7 +83,14 @@ QString QueryExport::write(const QueryTable& table, QStringList* questionMarked)
 {
     const QString path = QDir(ensureReportFolder()).filePath(fileName());
     QList<int> sourceRows;
-    const QList<int> replaced = writeGbkLines(path, lines(table, &sourceRows));
+    ExportLines lines(table);
+    const QList<int> replaced = writeGbkLinesFrom(path, [&](QString& line) {
+        int row = 0;
+        if (!lines.next(line, row))
+            return false;
+        sourceRows << row;
+        return true;
+    });
     if (questionMarked) {
         questionMarked->clear();
         for (int n : replaced) {

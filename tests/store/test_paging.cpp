@@ -213,7 +213,7 @@ void TestPaging::noticeWhileTheGridShowsALaterPage()
     RecordSet rs(e.db(), QStringLiteral("档案库"), QStringLiteral("ID"));
     rs.setPaging(PageRows, Pages);
     rs.open();
-    RecordSetModel model(rs, {{QStringLiteral("门牌号")}, {QStringLiteral("户名")}});
+    RecordSetModel model(rs, {{QStringLiteral("门牌号"), {}, {}}, {QStringLiteral("户名"), {}, {}}});
     RecordSetGrid grid;
     grid.setRecordSetModel(&model);
     grid.resize(400, 300);
