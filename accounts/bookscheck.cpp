@@ -155,11 +155,13 @@ QList<BooksCheck::Mismatch> BooksCheck::run(Database& db)
 
     // Paid bills: the last of their collection, refund and reversal movements is a
     // collection. Bills paid before the ledger began have none at all.
-    QHash<qint64, QString> last;
+    // Whether each bill's last such movement is a collection.
+    QHash<qint64, bool> last;
     {
+        const QByteArray collection = LedgerKind::collection().toUtf8();
         Statement st = db.prepare(QStringLiteral("select 账单ID, 类别 from 账户流水 where 账单ID is not null order by ID"));
         while (st.step())
-            last.insert(st.value(0).toLongLong(), st.value(1).toString());
+            last.insert(st.value(0).toLongLong(), st.rawText(1) == collection);
     }
     const qint64 start = Ledger::startBillId(db);
     {
@@ -169,7 +171,7 @@ QList<BooksCheck::Mismatch> BooksCheck::run(Database& db)
         while (st.step()) {
             const qint64 id = st.value(0).toLongLong();
             const auto it = last.constFind(id);
-            if (it == last.constEnd() ? id <= start : *it == LedgerKind::collection())
+            if (it == last.constEnd() ? id <= start : *it)
                 continue;
             const QString door = st.value(1).toString();
             const double stored = Ledger::number(st.value(3));
@@ -184,12 +186,14 @@ QList<BooksCheck::Mismatch> BooksCheck::run(Database& db)
 // charge that collection settled (cash − movement).
 void BooksCheck::checkSettlements(Database& db, QList<Mismatch>& out)
 {
-    const QList<QVariantList> rows = db.query(
+    // Stepped row by row: the settled bills of a long history do not fit in memory at once.
+    Statement st = db.prepare(
         QStringLiteral("select b.门牌号, b.月份, b.缴费标志, b.收费金额, m.实收现金, m.金额, d.账户余额 "
                        "from 缴费历史 b join 账户流水 m on m.ID = (select max(ID) from 账户流水 where 账单ID = b.ID) "
-                       "left join 档案库 d on d.门牌号 = b.门牌号 where m.类别 = ? order by b.门牌号, b.月份"),
-        {LedgerKind::collection()});
-    for (const QVariantList& r : rows) {
+                       "left join 档案库 d on d.门牌号 = b.门牌号 where m.类别 = ? order by b.门牌号, b.月份"));
+    st.bind(1, LedgerKind::collection());
+    while (st.step()) {
+        const QVariantList r = st.row();
         const double stored = Ledger::number(r.value(6));
         if (!Criterion::valueIsTrue(r.value(2)))
             out.append({r.value(0).toString(), r.value(1).toString(), stored, stored,
