@@ -357,7 +357,7 @@ QList<ReadingImport::Line> ReadingImport::readSheetXml(const QByteArray& sheet, 
     int column = -1;
     bool inCell = false;
     auto put = [&](const QString& value) {
-        if (!inRow || !inCell)
+        if (!inRow || !inCell || column < 0)
             return;  // a value outside a cell
         cells += qMax<qsizetype>(1, column + 1 - line.cells.size());
         if (cells > MaxCells)
@@ -380,6 +380,7 @@ QList<ReadingImport::Line> ReadingImport::readSheetXml(const QByteArray& sheet, 
                 line = Line();
                 line.number = int(n);
                 inRow = true;
+                inCell = false;  // a row that starts inside a cell leaves it
                 column = -1;
             } else if (x.name() == QLatin1String("c")) {
                 const QXmlStreamAttributes attributes = x.attributes();

@@ -1,4 +1,6 @@
 // What the fuzz targets found, kept as tests.
+#include "charging/readingimport.h"
+#include "common/gbkfile.h"
 #include "common/numbers.h"
 #include "queries/queryexport.h"
 #include "records/householdexport.h"
@@ -15,6 +17,8 @@ private slots:
     void largestDoublesPrintWithoutExponent();
     void exportLinesHoldNoLineBreak_data();
     void exportLinesHoldNoLineBreak();
+    void sheetRowInsideACell_data();
+    void sheetRowInsideACell();
 };
 
 void TestFuzzFindings::criterionPrintsAsItParses_data()
@@ -81,6 +85,31 @@ void TestFuzzFindings::exportLinesHoldNoLineBreak()
     for (const QString& l : lines) {
         QVERIFY2(!l.contains(QLatin1Char('\r')) && !l.contains(QLatin1Char('\n')), qPrintable(l));
         QCOMPARE(l.size(), 60);
+    }
+}
+
+void TestFuzzFindings::sheetRowInsideACell_data()
+{
+    QTest::addColumn<QByteArray>("sheet");
+    QTest::addColumn<QString>("firstCell");  // of line 1
+    QTest::newRow("value after the inner row") << QByteArray("<sheetData><row r=\"1\"><c r=\"A1\"><row r=\"2\"><v>5</v></row></c></row></sheetData>") << QString();
+    QTest::newRow("value before it") << QByteArray("<sheetData><row r=\"1\"><c r=\"A1\"><v>7</v><row><v>5</v></row></c></row></sheetData>") << QStringLiteral("7");
+}
+
+// A row opened inside a cell leaves the cell: a value after it is in no cell (it
+// was written at column -1).
+void TestFuzzFindings::sheetRowInsideACell()
+{
+    QFETCH(QByteArray, sheet);
+    QFETCH(QString, firstCell);
+    const QString path = QStringLiteral("读数.xlsx");
+    try {
+        const QList<ReadingImport::Line> lines = ReadingImport::readSheetXml(sheet, QByteArray(), path);
+        for (const ReadingImport::Line& l : lines)
+            if (l.number == 1)
+                QCOMPARE(l.cells.value(0), firstCell);
+    } catch (const FileError& e) {
+        QVERIFY2(e.message().startsWith(path), qPrintable(e.message()));
     }
 }
 
