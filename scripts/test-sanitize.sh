@@ -14,4 +14,5 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_stri
 export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$FENWARY_ROOT/scripts/lsan.supp:print_suppressions=0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 cd "$BUILD"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(build_jobs)" "$@"
+# The server engine's runs are the normal build's (scripts/test.sh).
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(build_jobs)" -LE server "$@"

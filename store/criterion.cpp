@@ -321,7 +321,7 @@ bool Criterion::matches(const std::function<QVariant(const QString&)>& field) co
     return true;
 }
 
-QString Criterion::sql(QVariantList& binds, const QStringList& known) const
+QString Criterion::sql(QVariantList& binds, const QStringList& known, bool server) const
 {
     QStringList parts;
     for (const Term& t : terms_) {
@@ -343,11 +343,12 @@ QString Criterion::sql(QVariantList& binds, const QStringList& known) const
             binds << t.value;
             break;
         case Op::Contains:
-            parts << QStringLiteral("instr(%1, ?) > 0").arg(q);
+            parts << (server ? QStringLiteral("strpos(%1, ?) > 0") : QStringLiteral("instr(%1, ?) > 0")).arg(q);
             binds << t.value.toString();
             break;
         case Op::Like:
-            parts << q + QStringLiteral(" like ?");
+            // SQLite's LIKE ignores ASCII case and has no escape character.
+            parts << q + (server ? QStringLiteral(" ilike ? escape ''") : QStringLiteral(" like ?"));
             binds << t.value.toString();
             break;
         case Op::IsTrue:
@@ -391,7 +392,8 @@ QString likeEscaped(const QString& text)
 
 }  // namespace
 
-QString Criterion::candidateSql(QVariantList& binds, const QStringList& known, const QStringList& types) const
+QString Criterion::candidateSql(QVariantList& binds, const QStringList& known, const QStringList& types,
+                                bool server) const
 {
     constexpr qint64 exactInDouble = qint64(1) << 53;
     QStringList parts;
@@ -416,7 +418,7 @@ QString Criterion::candidateSql(QVariantList& binds, const QStringList& known, c
         case Op::Equals:
             if (a == Affinity::Text && text) {
                 // NOCASE folds the ASCII letters only, as matches() does.
-                test = q + QStringLiteral(" = ? collate nocase");
+                test = server ? QStringLiteral("lower(%1) = lower(?)").arg(q) : q + QStringLiteral(" = ? collate nocase");
                 binds << QVariant(t.value.toString().isNull() ? QStringLiteral("") : t.value.toString());
             } else if (a == Affinity::Numeric
                        && (type == QMetaType::Int || type == QMetaType::LongLong || type == QMetaType::UInt)) {
@@ -438,10 +440,10 @@ QString Criterion::candidateSql(QVariantList& binds, const QStringList& known, c
             // LIKE folds at least the ASCII letters. A pattern's "_" becomes "%": SQLite's
             // "_" is one character where matches() takes one UTF-16 unit.
             if (t.op == Op::Contains) {
-                test = q + QStringLiteral(" like ? escape '\\'");
+                test = q + (server ? QStringLiteral(" ilike ? escape '\\'") : QStringLiteral(" like ? escape '\\'"));
                 binds << QLatin1Char('%') + likeEscaped(t.value.toString()) + QLatin1Char('%');
             } else {
-                test = q + QStringLiteral(" like ?");
+                test = q + (server ? QStringLiteral(" ilike ? escape ''") : QStringLiteral(" like ?"));
                 binds << t.value.toString().replace(QLatin1Char('_'), QLatin1Char('%'));
             }
             break;
@@ -456,7 +458,8 @@ QString Criterion::candidateSql(QVariantList& binds, const QStringList& known, c
             test = QStringLiteral("%1 is null or %1 = 0").arg(q);
             break;
         }
-        parts << QStringLiteral("(%1 or %2)").arg(test, other);
+        // A server column holds its own type only.
+        parts << (server ? QStringLiteral("(%1)").arg(test) : QStringLiteral("(%1 or %2)").arg(test, other));
     }
     return parts.join(QStringLiteral(" and "));
 }

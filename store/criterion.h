@@ -49,12 +49,14 @@ public:
     // ASCII case there too).
     bool matches(const std::function<QVariant(const QString&)>& field) const;
     // A where-clause with ? placeholders; values are appended to `binds`.
-    // Column names are checked against `known` (case-insensitive) and quoted.
-    QString sql(QVariantList& binds, const QStringList& known) const;
+    // Column names are checked against `known` (case-insensitive) and quoted. On the
+    // server `server` is true: the same tests in its words.
+    QString sql(QVariantList& binds, const QStringList& known, bool server = false) const;
     // A where-clause that holds for every row matches() accepts and for few others,
     // so that only the rows it selects need matches(); `types` are the columns'
     // declared types. Terms it cannot narrow are left out; empty when none can be.
-    QString candidateSql(QVariantList& binds, const QStringList& known, const QStringList& types) const;
+    QString candidateSql(QVariantList& binds, const QStringList& known, const QStringList& types,
+                         bool server = false) const;
     QString toString() const;
 
     static bool likeMatch(const QString& value, const QString& pattern);

@@ -1,5 +1,6 @@
 #include "store/database.h"
 
+#include "store/server.h"
 #include "store/sqlite.h"
 
 #include <QFileInfo>
@@ -7,6 +8,7 @@
 #include <cmath>
 #include <utility>
 #include <QHash>
+#include <QRegularExpression>
 
 namespace {
 
@@ -22,8 +24,9 @@ QString withCause(int code, const QString& message)
 
 }  // namespace
 
-StoreError::StoreError(int code, const QString& message)
-    : std::runtime_error(withCause(code, message).toStdString()), code_(code), message_(withCause(code, message))
+StoreError::StoreError(int code, const QString& message, const QString& sqlState)
+    : std::runtime_error(withCause(code, message).toStdString()), code_(code), message_(withCause(code, message)),
+      sqlState_(sqlState)
 {
 }
 
@@ -40,13 +43,20 @@ struct Database::Cache {
 
 Statement::Statement(Database& db, sqlite3_stmt* stmt) : db_(&db), stmt_(stmt) {}
 
-Statement::Statement(Statement&& other) noexcept : db_(other.db_), stmt_(other.stmt_)
+Statement::Statement(Database& db, ServerStatement* stmt) : db_(&db), srv_(stmt) {}
+
+Statement::Statement(Statement&& other) noexcept : db_(other.db_), stmt_(other.stmt_), srv_(other.srv_)
 {
     other.stmt_ = nullptr;
+    other.srv_ = nullptr;
 }
 
 Statement::~Statement()
 {
+    if (srv_) {
+        srv_->reset();
+        db_->settle();
+    }
     if (stmt_) {
         sqlite3_reset(stmt_);
         sqlite3_clear_bindings(stmt_);
@@ -56,6 +66,10 @@ Statement::~Statement()
 
 Statement& Statement::bind(int index, const QVariant& v)
 {
+    if (srv_) {
+        srv_->bind(index, v);
+        return *this;
+    }
     int rc;
     if (!v.isValid() || v.isNull()) {
         rc = sqlite3_bind_null(stmt_, index);
@@ -108,6 +122,11 @@ Statement& Statement::bindAll(const QVariantList& values)
 
 bool Statement::step()
 {
+    if (srv_) {
+        if (db_->seal_ && srv_->writes && !srv_->result)
+            db_->refuseForeignWrite();
+        return srv_->step();
+    }
     if (db_->seal_ && !sqlite3_stmt_readonly(stmt_))
         db_->refuseForeignWrite();
     const int rc = sqlite3_step(stmt_);
@@ -125,16 +144,22 @@ bool Statement::step()
 
 int Statement::columnCount() const
 {
+    if (srv_)
+        return srv_->columnCount();
     return sqlite3_column_count(stmt_);
 }
 
 QString Statement::columnName(int i) const
 {
+    if (srv_)
+        return srv_->columnName(i);
     return QString::fromUtf8(sqlite3_column_name(stmt_, i));
 }
 
 QVariant Statement::value(int i) const
 {
+    if (srv_)
+        return srv_->value(i);
     switch (sqlite3_column_type(stmt_, i)) {
     case SQLITE_INTEGER:
         return QVariant(qlonglong(sqlite3_column_int64(stmt_, i)));
@@ -153,6 +178,8 @@ QVariant Statement::value(int i) const
 
 QByteArray Statement::rawText(int i) const
 {
+    if (srv_)
+        return srv_->rawText(i);
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
     return text ? QByteArray::fromRawData(text, sqlite3_column_bytes(stmt_, i)) : QByteArray();
 }
@@ -200,6 +227,40 @@ Database::Database(sqlite3* db, const QString& path) : db_(db), path_(path), cac
     sqlite3_set_authorizer(db_, &authorize, &dropping_);
 }
 
+Database::Database(pg_conn* pg, const QString& name)
+    : pg_(pg), server_(new Server), path_(name), cache_(new Cache)
+{
+}
+
+bool Database::engineInTransaction() const
+{
+    if (pg_) {
+        const PGTransactionStatusType st = PQtransactionStatus(pg_);
+        return st == PQTRANS_INTRANS || st == PQTRANS_INERROR || st == PQTRANS_ACTIVE;
+    }
+    return !sqlite3_get_autocommit(db_);
+}
+
+void Database::rollbackEngine(int level)
+{
+    // A failed COMMIT may already have ended the transaction; rollback errors are moot then.
+    if (level == 0) {
+        if (!engineInTransaction())
+            return;
+        if (pg_)
+            PQclear(PQexec(pg_, "ROLLBACK"));
+        else
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return;
+    }
+    const QByteArray sp = QStringLiteral("sp%1").arg(level).toUtf8();
+    const QByteArray sql = "ROLLBACK TO SAVEPOINT " + sp + "; RELEASE SAVEPOINT " + sp;
+    if (pg_)
+        PQclear(PQexec(pg_, sql.constData()));
+    else
+        sqlite3_exec(db_, sql.constData(), nullptr, nullptr, nullptr);
+}
+
 void Database::onUpdate(void* self, int, const char*, const char* table, long long)
 {
     auto* d = static_cast<Database*>(self);
@@ -213,7 +274,7 @@ void Database::onUpdate(void* self, int, const char*, const char* table, long lo
 
 void Database::settle()
 {
-    if (written_.isEmpty() || depth_ > 0 || !sqlite3_get_autocommit(db_))
+    if (written_.isEmpty() || depth_ > 0 || engineInTransaction())
         return;
     ChangeNotice notice{std::exchange(written_, {})};
     lastTable_.clear();
@@ -248,6 +309,12 @@ bool ChangeNotice::touches(const QString& table, const void* self) const
 
 Database::~Database()
 {
+    if (pg_) {
+        for (ServerStatement* s : std::as_const(server_->statements))
+            delete s;
+        PQfinish(pg_);
+        return;
+    }
     for (sqlite3_stmt* s : std::as_const(cache_->statements))
         sqlite3_finalize(s);
     sqlite3_close(db_);
@@ -320,6 +387,8 @@ std::unique_ptr<Database> Database::open(const QString& path, Mode mode, const Q
 
 void Database::useWriteAheadLog()
 {
+    if (pg_)
+        return;
     // A commit appends its pages to <file>-wal and syncs that file once; with
     // synchronous FULL the sync comes before the commit returns, so a crash loses no
     // committed transaction. A file in rollback mode is switched for good.
@@ -331,8 +400,10 @@ void Database::useWriteAheadLog()
 
 void Database::checkpoint()
 {
-    if (inTransaction() || !sqlite3_get_autocommit(db_))
+    if (inTransaction() || engineInTransaction())
         throw StoreError(0, QStringLiteral("数据库正在写入,不能复制"));
+    if (pg_)
+        return;
     int logFrames = 0;
     int copied = 0;
     const int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logFrames, &copied);
@@ -343,6 +414,40 @@ void Database::checkpoint()
 
 Statement Database::prepare(const QString& sql)
 {
+    if (pg_) {
+        ServerStatement*& slot = server_->statements[sql];
+        if (!slot) {
+            auto st = std::make_unique<ServerStatement>();
+            st->db = this;
+            QString text = ServerSql::statement(sql, &st->params);
+            st->table = ServerSql::writtenTable(sql);
+            st->writes = ServerSql::writes(sql);
+            static const QRegularExpression insert(QStringLiteral("^\\s*insert\\s"), QRegularExpression::CaseInsensitiveOption);
+            static const QRegularExpression returning(QStringLiteral("\\breturning\\b"), QRegularExpression::CaseInsensitiveOption);
+            static const QRegularExpression namesId(QStringLiteral("^\\s*insert\\s+into\\s+[^(\\s]+\\s*\\([^)]*\\bID\\b"),
+                                                    QRegularExpression::CaseInsensitiveOption);
+            if (insert.match(text).hasMatch() && !returning.match(text).hasMatch()) {
+                // The new rows' keys, as SQLite's last_insert_rowid() tells them.
+                text += QStringLiteral(" returning rowid");
+                st->insert = true;
+                st->setsIds = namesId.match(text).hasMatch();
+            }
+            st->name = "s" + QByteArray::number(++server_->nextName);
+            st->values.resize(size_t(st->params));
+            st->nulls.assign(size_t(st->params), 1);
+            PGresult* r = PQprepare(pg_, st->name.constData(), text.toUtf8().constData(), st->params, nullptr);
+            const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+            if (!ok) {
+                StoreError e = serverError(pg_, r, "prepare");
+                PQclear(r);
+                server_->statements.remove(sql);
+                throw e;
+            }
+            PQclear(r);
+            slot = st.release();
+        }
+        return Statement(*this, slot);
+    }
     sqlite3_stmt*& slot = cache_->statements[sql];
     if (!slot) {
         const QByteArray text = sql.toUtf8();
@@ -390,6 +495,29 @@ void Database::execScript(const QString& sql)
 
 void Database::runScript(const QString& sql)
 {
+    if (pg_) {
+        const QString text = ServerSql::script(sql);
+        if (text.isEmpty())
+            return;
+        PGresult* r = PQexec(pg_, text.toUtf8().constData());
+        const ExecStatusType st = PQresultStatus(r);
+        if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
+            StoreError e = serverError(pg_, r, nullptr);
+            PQclear(r);
+            settle();
+            throw e;
+        }
+        // A COMMIT of a transaction the server had given up on answers ROLLBACK.
+        const bool rolledBack = qstrcmp(PQcmdStatus(r), "ROLLBACK") == 0 &&
+                                !text.trimmed().startsWith(QLatin1String("ROLLBACK"), Qt::CaseInsensitive);
+        PQclear(r);
+        if (rolledBack) {
+            settle();
+            throw StoreError(SQLITE_ABORT, QStringLiteral("事务已被数据库服务器中止，没有保存"), QStringLiteral("25P02"));
+        }
+        settle();
+        return;
+    }
     char* err = nullptr;
     const int rc = sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &err);
     if (rc != SQLITE_OK) {
@@ -403,11 +531,15 @@ void Database::runScript(const QString& sql)
 
 qint64 Database::lastInsertRowId() const
 {
+    if (pg_)
+        return server_->lastRowId;
     return sqlite3_last_insert_rowid(db_);
 }
 
 int Database::changes() const
 {
+    if (pg_)
+        return int(server_->changes);
     return sqlite3_changes(db_);
 }
 
@@ -449,16 +581,9 @@ Transaction::~Transaction()
     if (done_)
         return;
     --db_.depth_;
-    // A failed COMMIT may already have ended the transaction; rollback errors are moot then.
-    if (level_ == 0) {
-        if (!sqlite3_get_autocommit(db_.handle()))
-            sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    db_.rollbackEngine(level_);
+    if (level_ == 0)
         db_.dropWritten();
-    } else {
-        const QByteArray sp = QStringLiteral("sp%1").arg(level_).toUtf8();
-        sqlite3_exec(db_.handle(), ("ROLLBACK TO " + sp + "; RELEASE " + sp).constData(), nullptr, nullptr,
-                     nullptr);
-    }
 }
 
 // ---- Sealed transactions --------------------------------------------------
@@ -524,3 +649,51 @@ void Database::runRowWriteHooks(const RowWrite& write)
     for (const auto& hook : hooks)
         hook.second(*this, write);
 }
+
+// ---- Tables ----------------------------------------------------------------
+
+QList<Database::Column> Database::columns(const QString& table)
+{
+    QList<Column> out;
+    if (pg_) {
+        // Names as the server folds them: unquoted ASCII names are lower case.
+        bool ascii = true;
+        for (QChar ch : table)
+            ascii = ascii && ch.unicode() < 128;
+        const QList<QVariantList> rows = query(
+            QStringLiteral("select column_name, data_type, is_identity from information_schema.columns "
+                           "where table_schema = current_schema() and table_name = ? and column_name <> 'rowid' "
+                           "order by ordinal_position"),
+            {ascii ? table.toLower() : table});
+        for (const QVariantList& r : rows) {
+            Column c;
+            c.name = r.value(0).toString();
+            if (c.name == QLatin1String("id"))
+                c.name = QStringLiteral("ID");
+            const QString type = r.value(1).toString();
+            c.type = type == QLatin1String("bigint") || type == QLatin1String("integer") ? QStringLiteral("INTEGER")
+                     : type == QLatin1String("double precision")                         ? QStringLiteral("REAL")
+                     : type == QLatin1String("text")                                     ? QStringLiteral("TEXT")
+                                                                                         : type.toUpper();
+            c.autoKey = r.value(2).toString() == QLatin1String("YES");
+            out << c;
+        }
+        return out;
+    }
+    QString quoted = table;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    for (const QVariantList& r : query(QStringLiteral("PRAGMA table_info(\"%1\")").arg(quoted))) {
+        Column c;
+        c.name = r.value(1).toString();
+        c.type = r.value(2).toString().toUpper();
+        c.autoKey = r.value(5).toInt() == 1 && c.type == QLatin1String("INTEGER");
+        out << c;
+    }
+    return out;
+}
+
+bool Database::hasTable(const QString& table)
+{
+    return !columns(table).isEmpty();
+}
+

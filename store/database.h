@@ -13,28 +13,34 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+struct pg_conn;
 
-// A failure of the store. `code` is the SQLite result code (0 for our own checks).
+// A failure of the store. `code` is the SQLite result code (0 for our own checks);
+// a server's error carries its SQLSTATE and the nearest SQLite code.
 class StoreError : public std::runtime_error {
 public:
-    StoreError(int code, const QString& message);
+    StoreError(int code, const QString& message, const QString& sqlState = QString());
     int code() const { return code_; }
     QString message() const { return message_; }
+    QString sqlState() const { return sqlState_; }
     // True for a constraint violation (duplicate door number and the like).
     bool isConstraint() const;
 
 private:
     int code_;
     QString message_;
+    QString sqlState_;
 };
 
 class Database;
+struct ServerStatement;
 
 // A prepared statement with bound values; reset on destruction so the cached
 // statement can be reused.
 class Statement {
 public:
     Statement(Database& db, sqlite3_stmt* stmt);
+    Statement(Database& db, ServerStatement* stmt);
     Statement(Statement&& other) noexcept;
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
@@ -53,7 +59,8 @@ public:
 
 private:
     Database* db_;
-    sqlite3_stmt* stmt_;
+    sqlite3_stmt* stmt_ = nullptr;
+    ServerStatement* srv_ = nullptr;
 };
 
 // A row a record set is about to write, shown to the hooks of its table inside the
@@ -94,11 +101,15 @@ private:
 class RecordSet;
 class TransactionSeal;
 
-// One connection to an encrypted data file.
+// One connection to the office's data: an encrypted data file, or a database on a
+// PostgreSQL server. Callers write one SQL for both: `?` placeholders, the types
+// INTEGER, REAL and TEXT, `ID INTEGER PRIMARY KEY AUTOINCREMENT`, `rowid` as the key
+// of a row; the server engine says these in its own words (see server.cpp).
 class Database {
 public:
     static constexpr const char* Password = "pkrudvm72tqxcb";
     enum class Mode { OpenExisting, Create };
+    enum class Engine { File, Server };
 
     // Opens (or creates) the file, keys it and reads it once; a created file uses
     // write-ahead logging, an existing one keeps its mode. Throws StoreError:
@@ -106,12 +117,29 @@ public:
     // database are reported without touching the file.
     static std::unique_ptr<Database> open(const QString& path, Mode mode,
                                           const QByteArray& key = Password);
+    // Connects to a server database named by a libpq connection string (a
+    // postgresql:// URI or key=value words). Throws StoreError with a message for
+    // the operator when the server cannot be reached or refuses the log-in.
+    static std::unique_ptr<Database> connect(const QString& conninfo);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
+    Engine engine() const { return pg_ ? Engine::Server : Engine::File; }
+    // The file's path, or the server database's name for messages.
     QString path() const { return path_; }
+    // The file engine's connection (null on the server).
     sqlite3* handle() const { return db_; }
+
+    struct Column {
+        QString name;
+        QString type;  // INTEGER, REAL or TEXT as declared
+        bool autoKey = false;  // ID INTEGER PRIMARY KEY
+    };
+    // A table's columns in order (the server's hidden row key left out); empty when
+    // there is no such table.
+    QList<Column> columns(const QString& table);
+    bool hasTable(const QString& table);
 
     // Prepared statements are cached by their text.
     Statement prepare(const QString& sql);
@@ -176,8 +204,16 @@ private:
     }
 
     explicit Database(sqlite3* db, const QString& path);
+    explicit Database(pg_conn* pg, const QString& name);
     friend class Transaction;
-    sqlite3* db_;
+    // True while the engine holds a transaction open (also after a failed COMMIT).
+    bool engineInTransaction() const;
+    void rollbackEngine(int level);
+    sqlite3* db_ = nullptr;
+    pg_conn* pg_ = nullptr;
+    struct Server;
+    std::unique_ptr<Server> server_;
+    friend struct ServerStatement;
     QString path_;
     int depth_ = 0;
     struct Cache;

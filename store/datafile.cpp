@@ -47,12 +47,14 @@ QString path(const QString& folder)
     return QDir(folder).filePath(QStringLiteral("data.dat"));
 }
 
-std::unique_ptr<Database> openExisting(const QString& path)
+namespace {
+
+// Refuses a database without the tables and columns of this system.
+void checkTables(Database& db, const QString& name)
 {
-    std::unique_ptr<Database> db = Database::open(path, Database::Mode::OpenExisting);
     QStringList missing;
     for (const QString& t : Schema::tables()) {
-        const QStringList have = Schema::columns(*db, t);
+        const QStringList have = Schema::columns(db, t);
         if (have.isEmpty()) {
             missing << QStringLiteral("数据表 %1").arg(t);
             continue;
@@ -62,7 +64,15 @@ std::unique_ptr<Database> openExisting(const QString& path)
                 missing << QStringLiteral("%1.%2").arg(t, c);
     }
     if (!missing.isEmpty())
-        throw StoreError(0, QStringLiteral("%1 不是本系统的数据库: 缺少 %2").arg(path, missing.join(QStringLiteral("、"))));
+        throw StoreError(0, QStringLiteral("%1 不是本系统的数据库: 缺少 %2").arg(name, missing.join(QStringLiteral("、"))));
+}
+
+}  // namespace
+
+std::unique_ptr<Database> openExisting(const QString& path)
+{
+    std::unique_ptr<Database> db = Database::open(path, Database::Mode::OpenExisting);
+    checkTables(*db, path);
     db->useWriteAheadLog();
     Schema::upgrade(*db);
     return db;
@@ -98,11 +108,40 @@ std::unique_ptr<Database> createWith(const QString& path, const std::function<vo
 
 std::unique_ptr<Database> create(const QString& path, const NewEstate& estate)
 {
-    return createWith(path, [&](Database& db) {
-        db.exec(QStringLiteral("insert into 操作员 (操作员, 密码, 操作级别) values (?, ?, 'A')"),
-                {estate.operatorName, estate.password});
-        db.exec(QStringLiteral("insert into 广告 (收据名称, 广告) values (?, ?)"), {estate.receiptName, estate.notice});
-    });
+    return createWith(path, [&](Database& db) { fillNew(db, estate); });
+}
+
+std::unique_ptr<Database> openServer(const QString& conninfo)
+{
+    std::unique_ptr<Database> db = Database::connect(conninfo);
+    checkTables(*db, QStringLiteral("数据库服务器上的 %1").arg(db->path()));
+    Schema::upgrade(*db);
+    return db;
+}
+
+bool holdsNoTable(Database& db)
+{
+    for (const QString& t : Schema::tables())
+        if (db.hasTable(t))
+            return false;
+    return true;
+}
+
+void createOn(Database& db, const std::function<void(Database&)>& fill)
+{
+    if (!holdsNoTable(db))
+        throw StoreError(0, QStringLiteral("数据库 %1 已有本系统的数据表").arg(db.path()));
+    Transaction t(db);
+    Schema::create(db);
+    fill(db);
+    t.commit();
+}
+
+void fillNew(Database& db, const NewEstate& estate)
+{
+    db.exec(QStringLiteral("insert into 操作员 (操作员, 密码, 操作级别) values (?, ?, 'A')"),
+            {estate.operatorName, estate.password});
+    db.exec(QStringLiteral("insert into 广告 (收据名称, 广告) values (?, ?)"), {estate.receiptName, estate.notice});
 }
 
 }  // namespace DataFile

@@ -48,4 +48,14 @@ void removeWithLogs(const QString& file);
 std::unique_ptr<Database> create(const QString& path, const NewEstate& estate);
 // Creates a file, fills it with `fill` and renames it into place when complete.
 std::unique_ptr<Database> createWith(const QString& path, const std::function<void(Database&)>& fill);
+// Connects to a server database and checks and upgrades its tables as openExisting
+// does a file's.
+std::unique_ptr<Database> openServer(const QString& conninfo);
+// True when the database holds none of this system's tables (a first start).
+bool holdsNoTable(Database& db);
+// Builds the tables in an empty server database and fills them with `fill`, in one
+// transaction; refused when the database already holds a table of this system.
+void createOn(Database& db, const std::function<void(Database&)>& fill);
+// The first operator (level "A") and the settings row of a new estate.
+void fillNew(Database& db, const NewEstate& estate);
 }  // namespace DataFile

@@ -25,17 +25,15 @@ bool sameValue(const QVariant& a, const QVariant& b)
 RecordSet::RecordSet(Database& db, const QString& table, const QString& orderBy, QObject* parent)
     : QObject(parent), db_(db), table_(table), orderBy_(orderBy)
 {
-    const QList<QVariantList> info = db_.query(QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdent(table_)));
+    const QList<Database::Column> info = db_.columns(table_);
     if (info.isEmpty())
         throw StoreError(0, QStringLiteral("数据表不存在: %1").arg(table_));
-    for (const QVariantList& col : info) {
-        const QString name = col.value(1).toString();
-        const QString type = col.value(2).toString().toUpper();
-        index_.insert(name.toLower(), int(columns_.size()));
-        if (col.value(5).toInt() == 1 && type == QLatin1String("INTEGER"))
+    for (const Database::Column& col : info) {
+        index_.insert(col.name.toLower(), int(columns_.size()));
+        if (col.autoKey)
             autoColumn_ = int(columns_.size());
-        columns_ << name;
-        types_ << type;
+        columns_ << col.name;
+        types_ << col.type;
     }
     listener_ = db_.addChangeListener([this](const ChangeNotice& n) { onChange(n); });
     db_.registerRecordSet(this);
@@ -126,7 +124,7 @@ QList<RecordSet::Bookmark> RecordSet::readKeys(QHash<Bookmark, QVariantList>* fi
     where &= filter_;
     QString tail;
     if (!where.isEmpty())
-        tail += QStringLiteral(" where ") + where.sql(binds, columns_);
+        tail += QStringLiteral(" where ") + where.sql(binds, columns_, server());
     if (!orderBy_.isEmpty())
         tail += QStringLiteral(" order by ") + orderBy_;
 
@@ -459,7 +457,7 @@ QList<QVariantList> RecordSet::allRows() const
     where &= filter_;
     QString sql = QStringLiteral("select rowid, * from %1").arg(quoteIdent(table_));
     if (!where.isEmpty())
-        sql += QStringLiteral(" where ") + where.sql(binds, columns_);
+        sql += QStringLiteral(" where ") + where.sql(binds, columns_, server());
     const int n = int(columns_.size());
     QHash<Bookmark, QVariantList> read;
     read.reserve(keys_.size());
@@ -593,7 +591,7 @@ bool RecordSet::moveToBookmark(Bookmark b)
 std::optional<QSet<RecordSet::Bookmark>> RecordSet::candidateKeys(const Criterion& criterion) const
 {
     QVariantList binds;
-    const QString narrow = criterion.candidateSql(binds, columns_, types_);
+    const QString narrow = criterion.candidateSql(binds, columns_, types_, server());
     if (narrow.isEmpty())
         return std::nullopt;
     QVariantList whereBinds;
@@ -601,7 +599,7 @@ std::optional<QSet<RecordSet::Bookmark>> RecordSet::candidateKeys(const Criterio
     where &= filter_;
     QString sql = QStringLiteral("select rowid from %1 where ").arg(quoteIdent(table_));
     if (!where.isEmpty())
-        sql += where.sql(whereBinds, columns_) + QStringLiteral(" and ");
+        sql += where.sql(whereBinds, columns_, server()) + QStringLiteral(" and ");
     sql += narrow;
     QSet<Bookmark> keys;
     Statement st = db_.prepare(sql);
@@ -668,7 +666,7 @@ bool RecordSet::find(const Criterion& criterion, Direction direction, Start star
 void RecordSet::setFilter(const Criterion& filter)
 {
     QVariantList probe;
-    filter.sql(probe, columns_);  // rejects unknown columns before anything changes
+    filter.sql(probe, columns_, server());  // rejects unknown columns before anything changes
     if (hasPendingChanges())
         updateBatch();
     filter_ = filter;
@@ -767,7 +765,7 @@ RecordSet::Bookmark RecordSet::writeRow(int at)
     QStringList sets, checks;
     for (const QString& n : std::as_const(names)) {
         sets << n + QStringLiteral(" = ?");
-        checks << n + QStringLiteral(" is ?");
+        checks << n + (server() ? QStringLiteral(" is not distinct from ?") : QStringLiteral(" is ?"));
     }
     QVariantList binds = write.values;
     binds << row.key;

@@ -129,6 +129,7 @@ signals:
     void valueChanged(int row, int column);
 
 private:
+    bool server() const { return db_.engine() == Database::Engine::Server; }
     enum class State { Clean, Edited, Added };
     struct Row {
         Bookmark key;

@@ -116,10 +116,8 @@ void create(Database& db)
 QStringList columns(Database& db, const QString& table)
 {
     QStringList out;
-    QString quoted = table;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    for (const QVariantList& row : db.query(QStringLiteral("PRAGMA table_info(\"%1\")").arg(quoted)))
-        out << row.value(1).toString();
+    for (const Database::Column& c : db.columns(table))
+        out << c.name;
     return out;
 }
 

@@ -207,12 +207,11 @@ void TestRecordSet::batchUpdateWritesEveryChangeInOneTransaction()
     rs.addNew();  // leaving an added row writes it, so only the last stays pending
     rs.setValue("项目号", "04");
     // A trigger makes the last insert fail: nothing of the batch may land.
-    e.db().execScript("create trigger refuse before insert on 项目 when new.项目号 = '04' "
-                      "begin select raise(abort, 'refused'); end;");
+    e.refuseWrites("insert", "项目", "new.项目号 = '04'");
     QVERIFY_THROWS_EXCEPTION(StoreError, rs.updateBatch());
     QCOMPARE(e.rows("select 项目号, 项目名 from 项目 order by 项目号"),
              (QList<QVariantList>{{"01", "物业管理费"}, {"02", "水费"}, {"03", QVariant()}}));
-    e.db().execScript("drop trigger refuse;");
+    e.refuseNothing("项目");
     rs.updateBatch();
     QCOMPARE(e.rows("select 项目号 from 项目 order by 项目号"), (QList<QVariantList>{{"01"}, {"03"}, {"04"}}));
 }

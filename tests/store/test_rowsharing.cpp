@@ -276,12 +276,12 @@ void TestRowSharing::allPendingEditsInOneTransaction()
     own->moveLast();
     own->setValue("面积", 101.0);
     // A failing write leaves everything unwritten and pending.
-    e.db().execScript("create trigger refuse before update on 项目 begin select raise(abort, 'refused'); end;");
+    e.refuseWrites("update", "项目");
     QVERIFY_THROWS_EXCEPTION(StoreError, e.env().writeAllPending());
     QCOMPARE(e.scalar("select 户名 from 档案库 where 门牌号 = '0101'").toString(), QStringLiteral("甲"));
     QCOMPARE(e.scalar("select 面积 from 档案库 where 门牌号 = '0103'").toDouble(), 100.0);
     QVERIFY(hh.hasPendingChanges() && items.hasPendingChanges() && own->hasPendingChanges());
-    e.db().execScript("drop trigger refuse;");
+    e.refuseNothing("项目");
     e.env().writeAllPending();
     QVERIFY(!hh.hasPendingChanges() && !items.hasPendingChanges() && !own->hasPendingChanges());
     QCOMPARE(e.scalar("select 户名 from 档案库 where 门牌号 = '0101'").toString(), QStringLiteral("甲改"));

@@ -1,0 +1,458 @@
+#include "store/server.h"
+
+#include "store/sqlite.h"
+
+#include <QDate>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <cstdlib>
+
+// ---- Errors ----------------------------------------------------------------
+
+namespace {
+
+int sqliteCodeOf(const QByteArray& state)
+{
+    if (state.startsWith("23"))
+        return SQLITE_CONSTRAINT;
+    if (state == "53100")
+        return SQLITE_FULL;
+    if (state == "58030")
+        return SQLITE_IOERR;
+    if (state == "40001" || state == "40P01" || state == "55P03")
+        return SQLITE_BUSY;
+    if (state.startsWith("08") || state.startsWith("57P"))
+        return SQLITE_CANTOPEN;
+    if (state.startsWith("28"))
+        return SQLITE_AUTH;
+    if (state == "42P01" || state == "42703")
+        return SQLITE_ERROR;
+    return SQLITE_ERROR;
+}
+
+}  // namespace
+
+StoreError serverError(pg_conn* conn, const PGresult* result, const char* what)
+{
+    QByteArray state;
+    QString msg;
+    if (result) {
+        state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+        msg = QString::fromUtf8(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY));
+    }
+    if (msg.isEmpty())
+        msg = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+    if (state.isEmpty() && PQstatus(conn) != CONNECTION_OK) {
+        state = "08006";
+        msg = QStringLiteral("与数据库服务器的连接已断开（%1）").arg(msg);
+    }
+    if (what)
+        msg = QStringLiteral("%1 (%2)").arg(msg, QString::fromLatin1(what));
+    return StoreError(sqliteCodeOf(state), msg, QString::fromLatin1(state));
+}
+
+// ---- The program's SQL in the server's words --------------------------------
+
+namespace ServerSql {
+
+QString statement(const QString& sql, int* params)
+{
+    QString out;
+    out.reserve(sql.size() + 16);
+    int n = 0;
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const QChar c = sql[i];
+        if (c == QLatin1Char('\'')) {  // a literal, '' inside it
+            const qsizetype end = sql.indexOf(QLatin1Char('\''), i + 1);
+            qsizetype j = end;
+            while (j >= 0 && j + 1 < sql.size() && sql[j + 1] == QLatin1Char('\''))
+                j = sql.indexOf(QLatin1Char('\''), j + 2);
+            if (j < 0)
+                j = sql.size() - 1;
+            out += sql.mid(i, j - i + 1);
+            i = j;
+        } else if (c == QLatin1Char('"')) {
+            qsizetype j = sql.indexOf(QLatin1Char('"'), i + 1);
+            while (j >= 0 && j + 1 < sql.size() && sql[j + 1] == QLatin1Char('"'))
+                j = sql.indexOf(QLatin1Char('"'), j + 2);
+            if (j < 0)
+                j = sql.size() - 1;
+            QString ident = sql.mid(i, j - i + 1);
+            bool ascii = true;
+            for (QChar ch : ident)
+                ascii = ascii && ch.unicode() < 128;
+            out += ascii ? ident.toLower() : ident;
+            i = j;
+        } else if (c == QLatin1Char('?')) {
+            out += QLatin1Char('$') + QString::number(++n);
+        } else {
+            out += c;
+        }
+    }
+    if (params)
+        *params = n;
+    static const QRegularExpression begin(QStringLiteral("^\\s*BEGIN\\s+IMMEDIATE\\s*$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    if (begin.match(out).hasMatch())
+        return QStringLiteral("BEGIN");
+    return out;
+}
+
+namespace {
+
+// Splits a script at the semicolons outside literals and quoted names.
+QStringList splitScript(const QString& sql)
+{
+    QStringList parts;
+    QString cur;
+    QChar quote;
+    bool dollar = false;  // inside a $$-quoted function body
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const QChar c = sql[i];
+        if (quote.isNull() && c == QLatin1Char('$') && i + 1 < sql.size() && sql[i + 1] == QLatin1Char('$')) {
+            dollar = !dollar;
+            cur += QLatin1String("$$");
+            ++i;
+            continue;
+        }
+        if (dollar) {
+            cur += c;
+            continue;
+        }
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+        } else if (c == QLatin1Char(';')) {
+            if (!cur.trimmed().isEmpty())
+                parts << cur.trimmed();
+            cur.clear();
+            continue;
+        }
+        cur += c;
+    }
+    if (!cur.trimmed().isEmpty())
+        parts << cur.trimmed();
+    return parts;
+}
+
+QString serverTypes(QString body)
+{
+    static const QRegularExpression autoKey(
+        QStringLiteral("\\bINTEGER\\s+PRIMARY\\s+KEY(\\s+AUTOINCREMENT)?"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression integer(QStringLiteral("\\bINTEGER\\b"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression real(QStringLiteral("\\bREAL\\b"), QRegularExpression::CaseInsensitiveOption);
+    body.replace(autoKey, QStringLiteral("bigint generated by default as identity primary key"));
+    body.replace(integer, QStringLiteral("bigint"));
+    body.replace(real, QStringLiteral("double precision"));
+    return body;
+}
+
+QString tableStatement(const QString& st)
+{
+    static const QRegularExpression pragma(QStringLiteral("^PRAGMA\\b"), QRegularExpression::CaseInsensitiveOption);
+    if (pragma.match(st).hasMatch())
+        return QString();
+    static const QRegularExpression createAs(
+        QStringLiteral("^(CREATE\\s+TABLE\\s+.*\\bAS\\s+SELECT\\s+.*\\bWHERE\\s+)0\\s*$"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    if (const auto m = createAs.match(st); m.hasMatch())
+        return m.captured(1) + QStringLiteral("false");
+    static const QRegularExpression create(QStringLiteral("^CREATE\\s+TABLE\\s+[^(]*\\("),
+                                           QRegularExpression::CaseInsensitiveOption);
+    if (const auto m = create.match(st); m.hasMatch() && st.endsWith(QLatin1Char(')'))) {
+        QString body = st.mid(m.capturedEnd(), st.size() - m.capturedEnd() - 1);
+        static const QRegularExpression hasId(QStringLiteral("\\bID\\s+INTEGER\\s+PRIMARY\\s+KEY\\b"),
+                                              QRegularExpression::CaseInsensitiveOption);
+        // Every table has a row key named rowid: the ID where there is one, a
+        // counter of its own otherwise. It is the table's last column.
+        const QString key = hasId.match(body).hasMatch()
+                                ? QStringLiteral(", rowid bigint generated always as (ID) stored unique")
+                                : QStringLiteral(", rowid bigint generated always as identity unique");
+        return statement(st.left(m.capturedEnd()) + serverTypes(body) + key + QLatin1Char(')'), nullptr);
+    }
+    static const QRegularExpression alter(QStringLiteral("^ALTER\\s+TABLE\\b"), QRegularExpression::CaseInsensitiveOption);
+    if (alter.match(st).hasMatch())
+        return statement(serverTypes(st), nullptr);
+    return statement(st, nullptr);
+}
+
+}  // namespace
+
+QString script(const QString& sql)
+{
+    QStringList out;
+    for (const QString& st : splitScript(sql)) {
+        const QString s = tableStatement(st);
+        if (!s.isEmpty())
+            out << s;
+    }
+    return out.join(QStringLiteral(";\n"));
+}
+
+QString writtenTable(const QString& sql)
+{
+    static const QRegularExpression write(
+        QStringLiteral("^\\s*(?:insert\\s+(?:or\\s+\\w+\\s+)?into|replace\\s+into|update(?:\\s+or\\s+\\w+)?|delete\\s+from)"
+                       "\\s+(\"(?:[^\"]|\"\")+\"|[^\\s(]+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const auto m = write.match(sql);
+    if (!m.hasMatch())
+        return QString();
+    QString t = m.captured(1);
+    if (t.startsWith(QLatin1Char('"')))
+        t = t.mid(1, t.size() - 2).replace(QLatin1String("\"\""), QLatin1String("\""));
+    return t.toLower();
+}
+
+bool writes(const QString& sql)
+{
+    static const QRegularExpression read(QStringLiteral("^\\s*(?:select|values|explain|show)\\b"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    return !read.match(sql).hasMatch();
+}
+
+}  // namespace ServerSql
+
+// ---- Statements -------------------------------------------------------------
+
+ServerStatement::~ServerStatement()
+{
+    PQclear(result);
+}
+
+void ServerStatement::bind(int index, const QVariant& v)
+{
+    if (index < 1 || index > params)
+        throw StoreError(SQLITE_RANGE, QStringLiteral("column index out of range (bind)"));
+    QByteArray& out = values[size_t(index - 1)];
+    char& null = nulls[size_t(index - 1)];
+    null = 0;
+    if (!v.isValid() || v.isNull()) {
+        null = 1;
+        out.clear();
+        return;
+    }
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        out = v.toBool() ? "1" : "0";
+        break;
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        out = QByteArray::number(v.toLongLong());
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float: {
+        const double d = v.toDouble();
+        if (!std::isfinite(d))
+            throw StoreError(0, QStringLiteral("数值超出范围，不能保存"));
+        // The shortest text that reads back as the same double.
+        out = QByteArray::number(d, 'g', QLocale::FloatingPointShortest);
+        break;
+    }
+    case QMetaType::QByteArray:
+        out = "\\x" + v.toByteArray().toHex();
+        break;
+    case QMetaType::QDate:
+        out = v.toDate().toString(QStringLiteral("yyyy-MM-dd")).toUtf8();
+        break;
+    default:
+        out = v.toString().toUtf8();
+    }
+}
+
+bool ServerStatement::step()
+{
+    Database& d = *db;
+    PGconn* conn = d.pg_;
+    if (done)
+        return false;
+    if (!result) {
+        // Inside a transaction a failed write must leave the transaction usable, as
+        // SQLite undoes just the failed statement: the write runs in a savepoint.
+        const bool guard = writes && d.engineInTransaction();
+        if (guard)
+            PQclear(PQexec(conn, "SAVEPOINT fenwary_statement"));
+        std::vector<const char*> ptrs(size_t(params), nullptr);
+        for (int i = 0; i < params; ++i)
+            ptrs[size_t(i)] = nulls[size_t(i)] ? nullptr : values[size_t(i)].constData();
+        PGresult* r = PQexecPrepared(conn, name.constData(), params, ptrs.data(), nullptr, nullptr, 0);
+        const ExecStatusType st = PQresultStatus(r);
+        if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
+            StoreError e = serverError(conn, r, "step");
+            PQclear(r);
+            if (guard)
+                PQclear(PQexec(conn, "ROLLBACK TO SAVEPOINT fenwary_statement; RELEASE SAVEPOINT fenwary_statement"));
+            done = true;
+            d.settle();
+            throw e;
+        }
+        if (guard)
+            PQclear(PQexec(conn, "RELEASE SAVEPOINT fenwary_statement"));
+        result = r;
+        row = -1;
+        d.server_->changes = writes ? QByteArray(PQcmdTuples(r)).toLongLong() : d.server_->changes;
+        if (insert) {
+            const int n = PQntuples(r);
+            if (n > 0)
+                d.server_->lastRowId = QByteArray(PQgetvalue(r, n - 1, 0)).toLongLong();
+        }
+        if (setsIds && d.server_->changes > 0) {
+            // Rows given their ID: the counter goes past them, as SQLite's does.
+            QString t = table;
+            t.replace(QLatin1Char('"'), QLatin1String("\"\""));
+            const QString sync = QStringLiteral(
+                                     "select setval(s, m) from (select pg_get_serial_sequence($1, 'id') as s, "
+                                     "(select max(id) from \"%1\") as m) q where m is not null and m > coalesce("
+                                     "(select last_value from pg_sequences where format('%I.%I', schemaname, "
+                                     "sequencename) = s), 0)")
+                                     .arg(t);
+            const QByteArray quoted = QByteArray("\"") + t.toUtf8() + "\"";
+            const char* args[] = {quoted.constData()};
+            PGresult* s = PQexecParams(conn, sync.toUtf8().constData(), 1, nullptr, args, nullptr, nullptr, 0);
+            const bool ok = PQresultStatus(s) == PGRES_TUPLES_OK;
+            StoreError e = ok ? StoreError(0, QString()) : serverError(conn, s, "setval");
+            PQclear(s);
+            if (!ok)
+                throw e;
+        }
+        if (writes && !table.isEmpty() && d.server_->changes > 0)
+            d.written_[table].insert(d.writer_);
+        if (insert) {
+            done = true;
+            d.settle();
+            return false;
+        }
+    }
+    if (++row < PQntuples(result))
+        return true;
+    done = true;
+    d.settle();
+    return false;
+}
+
+void ServerStatement::reset()
+{
+    PQclear(result);
+    result = nullptr;
+    row = -1;
+    done = false;
+    std::fill(nulls.begin(), nulls.end(), 1);
+}
+
+int ServerStatement::columnCount() const
+{
+    return result ? PQnfields(result) : 0;
+}
+
+QString ServerStatement::columnName(int i) const
+{
+    const QString n = QString::fromUtf8(PQfname(result, i));
+    return n == QLatin1String("id") ? QStringLiteral("ID") : n;
+}
+
+QVariant ServerStatement::value(int i) const
+{
+    if (!result || row < 0 || row >= PQntuples(result) || PQgetisnull(result, row, i))
+        return QVariant();
+    const char* text = PQgetvalue(result, row, i);
+    switch (PQftype(result, i)) {
+    case 20:  // int8
+    case 21:  // int2
+    case 23:  // int4
+        return QVariant(qlonglong(std::strtoll(text, nullptr, 10)));
+    case 16:  // bool: 1 and 0, as SQLite answers a comparison
+        return QVariant(qlonglong(text[0] == 't' ? 1 : 0));
+    case 700:   // float4
+    case 701:   // float8
+        return QVariant(std::strtod(text, nullptr));
+    case 1700: {  // numeric: sum() of integers stays an integer
+        const QByteArray t(text);
+        if (!t.contains('.') && !t.contains('e') && !t.contains('E') && t.size() < 19)
+            return QVariant(t.toLongLong());
+        return QVariant(std::strtod(text, nullptr));
+    }
+    case 17: {  // bytea, hex
+        const QByteArray t(text, PQgetlength(result, row, i));
+        return QVariant(QByteArray::fromHex(t.mid(2)));
+    }
+    default:
+        return QVariant(QString::fromUtf8(text, PQgetlength(result, row, i)));
+    }
+}
+
+QByteArray ServerStatement::rawText(int i) const
+{
+    if (!result || row < 0 || PQgetisnull(result, row, i))
+        return QByteArray();
+    return QByteArray::fromRawData(PQgetvalue(result, row, i), PQgetlength(result, row, i));
+}
+
+// ---- Connection -------------------------------------------------------------
+
+namespace {
+
+// The operator's words for a connection that failed.
+QString connectionProblem(PGconn* conn)
+{
+    const QString raw = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+    const QString server = QStringLiteral("%1:%2/%3").arg(QString::fromUtf8(PQhost(conn)),
+                                                          QString::fromUtf8(PQport(conn)),
+                                                          QString::fromUtf8(PQdb(conn)));
+    if (raw.contains(QLatin1String("password authentication failed")) ||
+        raw.contains(QLatin1String("no password supplied")))
+        return QStringLiteral("数据库服务器 %1 拒绝登录：用户名或密码不对（%2）").arg(server, raw);
+    if (raw.contains(QLatin1String("does not exist")))
+        return QStringLiteral("数据库服务器 %1 上没有这个数据库或用户（%2）").arg(server, raw);
+    return QStringLiteral("无法连接数据库服务器 %1（%2）").arg(server, raw);
+}
+
+}  // namespace
+
+std::unique_ptr<Database> Database::connect(const QString& conninfo)
+{
+    // Connections to another machine are encrypted and check the server's name
+    // unless the connection string says otherwise.
+    QString info = conninfo;
+    const QByteArray utf8 = conninfo.toUtf8();
+    char* err = nullptr;
+    PQconninfoOption* opts = PQconninfoParse(utf8.constData(), &err);
+    if (!opts) {
+        const QString why = err ? QString::fromUtf8(err).trimmed() : QString();
+        PQfreemem(err);
+        throw StoreError(SQLITE_CANTOPEN, QStringLiteral("数据库服务器的连接串有误（%1）").arg(why), QStringLiteral("08001"));
+    }
+    bool sslGiven = false;
+    QString host;
+    for (PQconninfoOption* o = opts; o->keyword; ++o) {
+        if (!o->val)
+            continue;
+        if (qstrcmp(o->keyword, "sslmode") == 0)
+            sslGiven = true;
+        if (qstrcmp(o->keyword, "host") == 0 || qstrcmp(o->keyword, "hostaddr") == 0)
+            host = QString::fromUtf8(o->val);
+    }
+    PQconninfoFree(opts);
+    const bool local = host.isEmpty() || host.startsWith(QLatin1Char('/')) || host == QLatin1String("localhost") ||
+                       host == QLatin1String("127.0.0.1") || host == QLatin1String("::1");
+    const bool verify = !sslGiven && qEnvironmentVariableIsEmpty("PGSSLMODE") && !local;
+    const char* keys[] = {"dbname", verify ? "sslmode" : nullptr, nullptr};
+    const char* vals[] = {utf8.constData(), "verify-full", nullptr};
+    PGconn* conn = PQconnectdbParams(keys, vals, 1);
+    if (!conn || PQstatus(conn) != CONNECTION_OK) {
+        const QString why = conn ? connectionProblem(conn) : QStringLiteral("无法连接数据库服务器（内存不足）");
+        PQfinish(conn);
+        throw StoreError(SQLITE_CANTOPEN, why, QStringLiteral("08001"));
+    }
+    PQsetClientEncoding(conn, "UTF8");
+    std::unique_ptr<Database> db(new Database(conn, QString::fromUtf8(PQdb(conn))));
+    db->server_->conninfo = conninfo;
+    db->runScript(QStringLiteral("set client_min_messages = warning; set extra_float_digits = 1; "
+                                 "set standard_conforming_strings = on; set datestyle = 'ISO, YMD'"));
+    return db;
+}
+

@@ -1,0 +1,57 @@
+#pragma once
+// The PostgreSQL engine behind Database and Statement (inside store/ only).
+
+#include "store/database.h"
+
+#include <libpq-fe.h>
+
+#include <vector>
+
+// One statement prepared on the server, cached by its text like SQLite's.
+struct ServerStatement {
+    Database* db = nullptr;
+    QByteArray name;        // the server's name of the prepared statement
+    int params = 0;
+    bool writes = false;    // anything but a read
+    bool insert = false;    // its row keys come back through the added RETURNING
+    bool setsIds = false;   // an insert that names the ID column
+    QString table;          // the table a write names, lower case
+    std::vector<QByteArray> values;
+    std::vector<char> nulls;
+    PGresult* result = nullptr;
+    int row = -1;
+    bool done = false;
+
+    ~ServerStatement();
+    void bind(int index, const QVariant& v);  // 1-based
+    bool step();
+    void reset();
+    int columnCount() const;
+    QString columnName(int i) const;
+    QVariant value(int i) const;
+    QByteArray rawText(int i) const;
+};
+
+struct Database::Server {
+    QString conninfo;
+    QHash<QString, ServerStatement*> statements;
+    int nextName = 0;
+    qint64 changes = 0;
+    qint64 lastRowId = 0;
+};
+
+namespace ServerSql {
+// A statement of the program in the server's words: `?` becomes $1, $2, ...; quoted
+// ASCII identifiers are lower case (SQLite matches names in any case, the server
+// folds unquoted ones to lower case).
+QString statement(const QString& sql, int* params);
+// A script of the program (tables, indexes, pragmas) in the server's words.
+QString script(const QString& sql);
+// The table an insert, update or delete writes, lower case; empty for a read.
+QString writtenTable(const QString& sql);
+bool writes(const QString& sql);
+}  // namespace ServerSql
+
+// The server's error as a StoreError: the nearest SQLite code, its SQLSTATE and a
+// message for the operator.
+StoreError serverError(pg_conn* conn, const PGresult* result, const char* what);
