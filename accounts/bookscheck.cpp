@@ -207,6 +207,9 @@ void BooksCheck::checkSettlements(Database& db, QList<Mismatch>& out)
 
 QList<BooksCheck::Mismatch> BooksCheck::runAndMark(Database& db, QString* markProblem)
 {
+    // The mark's triggers are kept in the data file only: on a server every check is whole.
+    if (db.engine() != Database::Engine::File)
+        return run(db);
     std::optional<Transaction> t;
     try {
         t.emplace(db);
@@ -232,6 +235,8 @@ QList<BooksCheck::Mismatch> BooksCheck::atLogIn(Database& db, Scope* used, QStri
 {
     if (used)
         *used = Scope::Full;
+    if (db.engine() != Database::Engine::File)
+        return run(db);
     std::optional<Transaction> t;
     try {
         t.emplace(db);

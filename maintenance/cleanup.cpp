@@ -22,7 +22,7 @@ Cleanup::Result Cleanup::run(const QString& firstMonth, const QString& lastMonth
     // A line belongs to the bill with its door number and month.
     const QString paidBills = QStringLiteral(
         "(门牌号, 月份) in (select 门牌号, 月份 from 缴费历史 "
-        "where 缴费标志 and (月份 >= ? and 月份 <= ?))");
+        "where 缴费标志 <> 0 and (月份 >= ? and 月份 <= ?))");
     Result r;
     // The ledger keeps the movements of the bills that go: it is the office's record.
     Transaction t(db);
@@ -30,7 +30,7 @@ Cleanup::Result Cleanup::run(const QString& firstMonth, const QString& lastMonth
     r.fixedLines = db.changes();
     db.exec(QStringLiteral("delete from 收费2 where ") + paidBills, range);
     r.meteredLines = db.changes();
-    db.exec(QStringLiteral("delete from 缴费历史 where 缴费标志 and (月份 >= ? and 月份 <= ?)"), range);
+    db.exec(QStringLiteral("delete from 缴费历史 where 缴费标志 <> 0 and (月份 >= ? and 月份 <= ?)"), range);
     r.bills = db.changes();
     t.commit();
 

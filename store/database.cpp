@@ -412,20 +412,88 @@ void Database::checkpoint()
         throw StoreError(SQLITE_BUSY, QStringLiteral("数据库日志没有全部写回 data.dat"));
 }
 
+namespace {
+
+// The server's words for SQLite's "insert or replace" into `table`: the row that
+// holds the same unique key takes the inserted values.
+QString replaceClause(Database& db, const QString& insert, const QString& table)
+{
+    static const QRegularExpression columns(QStringLiteral("^\\s*insert\\s+into\\s+[^(\\s]+\\s*\\(([^)]*)\\)"),
+                                            QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    const auto m = columns.match(insert);
+    if (!m.hasMatch())
+        throw StoreError(SQLITE_ERROR, QStringLiteral("insert or replace needs its columns named: %1").arg(insert));
+    // The table's unique index other than the row key's.
+    const QString key = db.scalar(QStringLiteral(
+        "select string_agg(quote_ident(a.attname), ', ') from pg_index i "
+        "cross join lateral unnest(i.indkey) k join pg_attribute a on a.attrelid = i.indrelid and a.attnum = k "
+        "where i.indexrelid = (select j.indexrelid from pg_index j where j.indrelid = to_regclass(quote_ident(?)) "
+        "and j.indisunique and not exists (select 1 from pg_attribute b where b.attrelid = j.indrelid "
+        "and b.attnum = any(j.indkey) and b.attname in ('rowid', 'id')) order by j.indexrelid limit 1) "
+        "group by i.indexrelid"), {table}).toString();
+    if (key.isEmpty())
+        throw StoreError(SQLITE_ERROR, QStringLiteral("%1 has no unique key for insert or replace").arg(table));
+    QStringList sets;
+    for (QString c : m.captured(1).split(QLatin1Char(','))) {
+        c = c.trimmed();
+        sets << QStringLiteral("%1 = excluded.%1").arg(c);
+    }
+    return QStringLiteral(" on conflict (%1) do update set %2").arg(key, sets.join(QStringLiteral(", ")));
+}
+
+// "insert into A select * from B": the server's tables end in their row key, which
+// takes no value; the columns are named instead. A copy of a table (made with
+// "create table ... as select *") keeps the rows' keys in a plain column.
+QString namedColumns(Database& db, const QString& insert)
+{
+    static const QRegularExpression all(
+        QStringLiteral("^\\s*insert\\s+into\\s+([^\\s(]+)\\s+select\\s+\\*\\s+from\\s+([^\\s(]+)(.*)$"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption |
+            QRegularExpression::DotMatchesEverythingOption);
+    const auto m = all.match(insert);
+    if (!m.hasMatch())
+        return insert;
+    auto bare = [](QString t) {
+        if (t.startsWith(QLatin1Char('"')))
+            t = t.mid(1, t.size() - 2);
+        return t;
+    };
+    QStringList names;
+    for (const Database::Column& c : db.columns(bare(m.captured(1))))
+        names << QStringLiteral("\"%1\"").arg(c.name.toLower() == QLatin1String("id") ? QStringLiteral("id") : c.name);
+    const bool plainKey = db.scalar(QStringLiteral("select count(*) from information_schema.columns where table_schema = "
+                                                   "current_schema() and table_name = ? and column_name = 'rowid' and "
+                                                   "is_generated = 'NEVER' and is_identity = 'NO'"),
+                                    {bare(m.captured(1))})
+                              .toInt() > 0;
+    if (plainKey)
+        names << QStringLiteral("rowid");
+    const QString list = names.join(QStringLiteral(", "));
+    return QStringLiteral("insert into %1 (%2) select %2 from %3%4").arg(m.captured(1), list, m.captured(2), m.captured(3));
+}
+
+}  // namespace
+
 Statement Database::prepare(const QString& sql)
 {
     if (pg_) {
-        ServerStatement*& slot = server_->statements[sql];
+        ServerStatement* slot = server_->statements.value(sql);
         if (!slot) {
             auto st = std::make_unique<ServerStatement>();
             st->db = this;
-            QString text = ServerSql::statement(sql, &st->params);
+            ServerSql::Conflict conflict = ServerSql::Conflict::None;
+            QString text = ServerSql::statement(sql, &st->params, &conflict);
             st->table = ServerSql::writtenTable(sql);
+            text = namedColumns(*this, text);
+            if (conflict == ServerSql::Conflict::Ignore)
+                text += QStringLiteral(" on conflict do nothing");
+            else if (conflict == ServerSql::Conflict::Replace)
+                text += replaceClause(*this, text, st->table);
             st->writes = ServerSql::writes(sql);
-            static const QRegularExpression insert(QStringLiteral("^\\s*insert\\s"), QRegularExpression::CaseInsensitiveOption);
-            static const QRegularExpression returning(QStringLiteral("\\breturning\\b"), QRegularExpression::CaseInsensitiveOption);
+            static const QRegularExpression insert(QStringLiteral("^\\s*insert\\s"), QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+            static const QRegularExpression returning(QStringLiteral("\\breturning\\b"), QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
             static const QRegularExpression namesId(QStringLiteral("^\\s*insert\\s+into\\s+[^(\\s]+\\s*\\([^)]*\\bID\\b"),
-                                                    QRegularExpression::CaseInsensitiveOption);
+                                                    QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
             if (insert.match(text).hasMatch() && !returning.match(text).hasMatch()) {
                 // The new rows' keys, as SQLite's last_insert_rowid() tells them.
                 text += QStringLiteral(" returning rowid");
@@ -440,11 +508,11 @@ Statement Database::prepare(const QString& sql)
             if (!ok) {
                 StoreError e = serverError(pg_, r, "prepare");
                 PQclear(r);
-                server_->statements.remove(sql);
                 throw e;
             }
             PQclear(r);
             slot = st.release();
+            server_->statements.insert(sql, slot);
         }
         return Statement(*this, slot);
     }
@@ -695,5 +763,18 @@ QList<Database::Column> Database::columns(const QString& table)
 bool Database::hasTable(const QString& table)
 {
     return !columns(table).isEmpty();
+}
+
+
+QStringList Database::tables()
+{
+    QStringList out;
+    const QString sql = pg_ ? QStringLiteral("select table_name from information_schema.tables where table_schema = "
+                                             "current_schema() and table_type = 'BASE TABLE' order by table_name")
+                            : QStringLiteral("select name from sqlite_master where type = 'table' and name not like "
+                                             "'sqlite\\_%' escape '\\' order by name");
+    for (const QVariantList& r : query(sql))
+        out << r.value(0).toString();
+    return out;
 }
 

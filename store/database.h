@@ -140,6 +140,9 @@ public:
     // there is no such table.
     QList<Column> columns(const QString& table);
     bool hasTable(const QString& table);
+    // Every table of the database in name order (SQLite's own and the server's
+    // catalog left out).
+    QStringList tables();
 
     // Prepared statements are cached by their text.
     Statement prepare(const QString& sql);

@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -56,46 +57,160 @@ StoreError serverError(pg_conn* conn, const PGresult* result, const char* what)
 
 namespace ServerSql {
 
-QString statement(const QString& sql, int* params)
+namespace {
+
+// The index of the ")" that closes the "(" at `open` in code without literals.
+qsizetype closing(const QString& code, qsizetype open)
 {
-    QString out;
-    out.reserve(sql.size() + 16);
+    int depth = 0;
+    for (qsizetype i = open; i < code.size(); ++i) {
+        if (code[i] == QLatin1Char('('))
+            ++depth;
+        else if (code[i] == QLatin1Char(')') && --depth == 0)
+            return i;
+    }
+    return -1;
+}
+
+// The positions of the commas between the arguments of the call whose "(" is at `open`.
+QList<qsizetype> commas(const QString& code, qsizetype open, qsizetype close)
+{
+    QList<qsizetype> out;
+    int depth = 0;
+    for (qsizetype i = open + 1; i < close; ++i) {
+        if (code[i] == QLatin1Char('('))
+            ++depth;
+        else if (code[i] == QLatin1Char(')'))
+            --depth;
+        else if (code[i] == QLatin1Char(',') && depth == 0)
+            out << i;
+    }
+    return out;
+}
+
+// SQLite's scalar max(a, b) and min(a, b), group_concat(x), substr() with a length
+// below 0 and subqueries in FROM without a name, in the server's words.
+QString functionsAndSubqueries(QString code)
+{
+    using RE = QRegularExpression;
+    static const RE call(QStringLiteral("\\b(max|min|group_concat|substr)\\s*\\(|\\b(from|join)\\s*\\("),
+                         RE::CaseInsensitiveOption | RE::UseUnicodePropertiesOption);
+    static const RE named(QStringLiteral("^\\s*(as\\b|(?!(where|group|order|limit|union|except|intersect|on|"
+                                         "left|join|inner|cross|having)\\b)[\\w\\x{E000}])"),
+                          RE::CaseInsensitiveOption | RE::UseUnicodePropertiesOption);
+    int subqueries = 0;
+    qsizetype from = 0;
+    for (auto m = call.match(code, from); m.hasMatch(); m = call.match(code, from)) {
+        const qsizetype open = m.capturedEnd() - 1;
+        const qsizetype close = closing(code, open);
+        if (close < 0)
+            break;
+        const QString word = (m.captured(1).isEmpty() ? m.captured(2) : m.captured(1)).toLower();
+        if (word == QLatin1String("from") || word == QLatin1String("join")) {
+            if (!named.match(code.mid(close + 1)).hasMatch())
+                code.insert(close + 1, QStringLiteral(" as fenwary_q%1").arg(++subqueries));
+        } else if (word == QLatin1String("group_concat")) {
+            const QString arg = code.mid(open + 1, close - open - 1);
+            const QString with = QStringLiteral("string_agg((%1)::text, ',')").arg(arg);
+            code.replace(m.capturedStart(), close + 1 - m.capturedStart(), with);
+            from = m.capturedStart() + 11;  // inside, for calls within the argument
+            continue;
+        } else if (word == QLatin1String("substr")) {
+            // A length below 0 takes the characters before the start in SQLite: from
+            // the first one, none.
+            const QList<qsizetype> c = commas(code, open, close);
+            if (c.size() == 2) {
+                code.insert(close, QLatin1Char(')'));
+                code.insert(c[1] + 1, QStringLiteral(" greatest(0, "));
+            }
+        } else if (!commas(code, open, close).isEmpty()) {
+            code.replace(m.capturedStart(1), m.capturedLength(1),
+                         word == QLatin1String("max") ? QStringLiteral("greatest") : QStringLiteral("least"));
+        }
+        from = open + 1;
+    }
+    return code;
+}
+
+}  // namespace
+
+QString statement(const QString& sql, int* params, Conflict* conflict)
+{
+    // Literals and quoted names are set aside while the code is rewritten.
+    QString code;
+    QStringList kept;
+    code.reserve(sql.size() + 16);
     int n = 0;
     for (qsizetype i = 0; i < sql.size(); ++i) {
         const QChar c = sql[i];
-        if (c == QLatin1Char('\'')) {  // a literal, '' inside it
-            const qsizetype end = sql.indexOf(QLatin1Char('\''), i + 1);
-            qsizetype j = end;
-            while (j >= 0 && j + 1 < sql.size() && sql[j + 1] == QLatin1Char('\''))
-                j = sql.indexOf(QLatin1Char('\''), j + 2);
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            qsizetype j = sql.indexOf(c, i + 1);
+            while (j >= 0 && j + 1 < sql.size() && sql[j + 1] == c)
+                j = sql.indexOf(c, j + 2);
             if (j < 0)
                 j = sql.size() - 1;
-            out += sql.mid(i, j - i + 1);
-            i = j;
-        } else if (c == QLatin1Char('"')) {
-            qsizetype j = sql.indexOf(QLatin1Char('"'), i + 1);
-            while (j >= 0 && j + 1 < sql.size() && sql[j + 1] == QLatin1Char('"'))
-                j = sql.indexOf(QLatin1Char('"'), j + 2);
-            if (j < 0)
-                j = sql.size() - 1;
-            QString ident = sql.mid(i, j - i + 1);
+            QString part = sql.mid(i, j - i + 1);
             bool ascii = true;
-            for (QChar ch : ident)
+            for (QChar ch : part)
                 ascii = ascii && ch.unicode() < 128;
-            out += ascii ? ident.toLower() : ident;
+            kept << (c == QLatin1Char('"') && ascii ? part.toLower() : part);
+            code += QChar(0xE000) + QString::number(kept.size() - 1) + QChar(0xE001);
             i = j;
         } else if (c == QLatin1Char('?')) {
-            out += QLatin1Char('$') + QString::number(++n);
+            // ?NNN names a value by its number, as SQLite allows.
+            qsizetype j = i + 1;
+            while (j < sql.size() && sql[j].isDigit())
+                ++j;
+            const int number = j > i + 1 ? sql.mid(i + 1, j - i - 1).toInt() : ++n;
+            n = std::max(n, number);
+            code += QLatin1Char('$') + QString::number(number);
+            i = j - 1;
         } else {
-            out += c;
+            code += c;
         }
     }
     if (params)
         *params = n;
-    static const QRegularExpression begin(QStringLiteral("^\\s*BEGIN\\s+IMMEDIATE\\s*$"),
-                                          QRegularExpression::CaseInsensitiveOption);
-    if (begin.match(out).hasMatch())
+
+    using RE = QRegularExpression;
+    static const RE begin(QStringLiteral("^\\s*BEGIN\\s+IMMEDIATE\\s*$"), RE::CaseInsensitiveOption | RE::UseUnicodePropertiesOption);
+    if (begin.match(code).hasMatch())
         return QStringLiteral("BEGIN");
+    // "+column" keeps SQLite from an index; the server plans by itself.
+    static const RE unaryPlus(QStringLiteral("\\b(and|or|where|on|not)\\s+\\+"), RE::CaseInsensitiveOption | RE::UseUnicodePropertiesOption);
+    code.replace(unaryPlus, QStringLiteral("\\1 "));
+    // SQLite's IS compares values with NULL as a value.
+    static const RE isNot(QStringLiteral("\\bis\\s+not\\s+(?!null\\b|distinct\\b)"), RE::CaseInsensitiveOption | RE::UseUnicodePropertiesOption);
+    code.replace(isNot, QStringLiteral("is distinct from "));
+    static const RE is(QStringLiteral("\\bis\\s+(?!not\\b|null\\b|distinct\\b|true\\b|false\\b)"), RE::CaseInsensitiveOption | RE::UseUnicodePropertiesOption);
+    code.replace(is, QStringLiteral("is not distinct from "));
+    static const RE instr(QStringLiteral("\\binstr\\s*\\("), RE::CaseInsensitiveOption | RE::UseUnicodePropertiesOption);
+    code.replace(instr, QStringLiteral("strpos("));
+    // SQLite's LIKE ignores the case of ASCII letters.
+    static const RE like(QStringLiteral("\\blike\\b"), RE::CaseInsensitiveOption | RE::UseUnicodePropertiesOption);
+    code.replace(like, QStringLiteral("ilike"));
+    static const RE ifnull(QStringLiteral("\\bifnull\\s*\\("), RE::CaseInsensitiveOption | RE::UseUnicodePropertiesOption);
+    code.replace(ifnull, QStringLiteral("coalesce("));
+    code = functionsAndSubqueries(code);
+    static const RE insertOr(QStringLiteral("^(\\s*insert)\\s+or\\s+(replace|ignore)\\b"), RE::CaseInsensitiveOption | RE::UseUnicodePropertiesOption);
+    if (const auto m = insertOr.match(code); m.hasMatch()) {
+        if (conflict)
+            *conflict = m.captured(2).compare(QLatin1String("replace"), Qt::CaseInsensitive) == 0 ? Conflict::Replace
+                                                                                                 : Conflict::Ignore;
+        code.replace(m.capturedStart(), m.capturedLength(), m.captured(1));
+    }
+
+    QString out;
+    out.reserve(code.size() + sql.size());
+    for (qsizetype i = 0; i < code.size(); ++i) {
+        if (code[i] == QChar(0xE000)) {
+            const qsizetype j = code.indexOf(QChar(0xE001), i);
+            out += kept.value(code.mid(i + 1, j - i - 1).toInt());
+            i = j;
+        } else {
+            out += code[i];
+        }
+    }
     return out;
 }
 
@@ -141,9 +256,9 @@ QStringList splitScript(const QString& sql)
 QString serverTypes(QString body)
 {
     static const QRegularExpression autoKey(
-        QStringLiteral("\\bINTEGER\\s+PRIMARY\\s+KEY(\\s+AUTOINCREMENT)?"), QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression integer(QStringLiteral("\\bINTEGER\\b"), QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression real(QStringLiteral("\\bREAL\\b"), QRegularExpression::CaseInsensitiveOption);
+        QStringLiteral("\\bINTEGER\\s+PRIMARY\\s+KEY(\\s+AUTOINCREMENT)?"), QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression integer(QStringLiteral("\\bINTEGER\\b"), QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression real(QStringLiteral("\\bREAL\\b"), QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     body.replace(autoKey, QStringLiteral("bigint generated by default as identity primary key"));
     body.replace(integer, QStringLiteral("bigint"));
     body.replace(real, QStringLiteral("double precision"));
@@ -152,31 +267,31 @@ QString serverTypes(QString body)
 
 QString tableStatement(const QString& st)
 {
-    static const QRegularExpression pragma(QStringLiteral("^PRAGMA\\b"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression pragma(QStringLiteral("^PRAGMA\\b"), QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     if (pragma.match(st).hasMatch())
         return QString();
     static const QRegularExpression createAs(
         QStringLiteral("^(CREATE\\s+TABLE\\s+.*\\bAS\\s+SELECT\\s+.*\\bWHERE\\s+)0\\s*$"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption | QRegularExpression::DotMatchesEverythingOption);
     if (const auto m = createAs.match(st); m.hasMatch())
         return m.captured(1) + QStringLiteral("false");
     static const QRegularExpression create(QStringLiteral("^CREATE\\s+TABLE\\s+[^(]*\\("),
-                                           QRegularExpression::CaseInsensitiveOption);
+                                           QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     if (const auto m = create.match(st); m.hasMatch() && st.endsWith(QLatin1Char(')'))) {
         QString body = st.mid(m.capturedEnd(), st.size() - m.capturedEnd() - 1);
         static const QRegularExpression hasId(QStringLiteral("\\bID\\s+INTEGER\\s+PRIMARY\\s+KEY\\b"),
-                                              QRegularExpression::CaseInsensitiveOption);
+                                              QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
         // Every table has a row key named rowid: the ID where there is one, a
         // counter of its own otherwise. It is the table's last column.
         const QString key = hasId.match(body).hasMatch()
                                 ? QStringLiteral(", rowid bigint generated always as (ID) stored unique")
                                 : QStringLiteral(", rowid bigint generated always as identity unique");
-        return statement(st.left(m.capturedEnd()) + serverTypes(body) + key + QLatin1Char(')'), nullptr);
+        return statement(st.left(m.capturedEnd()) + serverTypes(body) + key + QLatin1Char(')'), nullptr, nullptr);
     }
-    static const QRegularExpression alter(QStringLiteral("^ALTER\\s+TABLE\\b"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression alter(QStringLiteral("^ALTER\\s+TABLE\\b"), QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     if (alter.match(st).hasMatch())
-        return statement(serverTypes(st), nullptr);
-    return statement(st, nullptr);
+        return statement(serverTypes(st), nullptr, nullptr);
+    return statement(st, nullptr, nullptr);
 }
 
 }  // namespace
@@ -197,7 +312,7 @@ QString writtenTable(const QString& sql)
     static const QRegularExpression write(
         QStringLiteral("^\\s*(?:insert\\s+(?:or\\s+\\w+\\s+)?into|replace\\s+into|update(?:\\s+or\\s+\\w+)?|delete\\s+from)"
                        "\\s+(\"(?:[^\"]|\"\")+\"|[^\\s(]+)"),
-        QRegularExpression::CaseInsensitiveOption);
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     const auto m = write.match(sql);
     if (!m.hasMatch())
         return QString();
@@ -210,7 +325,7 @@ QString writtenTable(const QString& sql)
 bool writes(const QString& sql)
 {
     static const QRegularExpression read(QStringLiteral("^\\s*(?:select|values|explain|show)\\b"),
-                                         QRegularExpression::CaseInsensitiveOption);
+                                         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     return !read.match(sql).hasMatch();
 }
 
@@ -455,4 +570,5 @@ std::unique_ptr<Database> Database::connect(const QString& conninfo)
                                  "set standard_conforming_strings = on; set datestyle = 'ISO, YMD'"));
     return db;
 }
+
 

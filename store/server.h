@@ -43,8 +43,12 @@ struct Database::Server {
 namespace ServerSql {
 // A statement of the program in the server's words: `?` becomes $1, $2, ...; quoted
 // ASCII identifiers are lower case (SQLite matches names in any case, the server
-// folds unquoted ones to lower case).
-QString statement(const QString& sql, int* params);
+// folds unquoted ones to lower case); "+column", IS between values, ifnull() and
+// insert or replace/ignore are said as the server says them (the conflict's key is
+// added by Database::prepare, which can read the table's unique index).
+// What an "insert or replace" / "insert or ignore" asks when a row breaks a unique key.
+enum class Conflict { None, Replace, Ignore };
+QString statement(const QString& sql, int* params, Conflict* conflict = nullptr);
 // A script of the program (tables, indexes, pragmas) in the server's words.
 QString script(const QString& sql);
 // The table an insert, update or delete writes, lower case; empty for a read.

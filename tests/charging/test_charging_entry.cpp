@@ -440,8 +440,7 @@ void TestChargingEntry::databaseFailureStopsAndKeepsWhatWasSaved()
     e.addItem(QStringLiteral("01"), QStringLiteral("物业费"), 50.0);
     e.addItem(QStringLiteral("02"), QStringLiteral("水费"), 2.0, true, true);
     e.addItem(QStringLiteral("03"), QStringLiteral("卫生费"), 5.0);
-    e.db().execScript(QStringLiteral("create trigger broken before insert on 收费2 "
-                                     "begin select raise(abort, 'disk I/O error'); end;"));
+    e.refuseWrites(QStringLiteral("insert"), QStringLiteral("收费2"), QStringLiteral("true"), QStringLiteral("disk I/O error"));
     for (const char* a : {"50", "10", "2", "5"})
         e.prompter.type(QString::fromLatin1(a));
     Entry en(e);

@@ -132,8 +132,8 @@ void TestChargingWindows::itemChangesReachTheTableOnCloseInOneTransaction()
     QCOMPARE(before.size(), 3);  // nothing written yet
 
     // A refused write writes none of the changes and keeps the window and its changes.
-    e.db().execScript(QStringLiteral("create trigger refuse before insert on 项目 "
-                                     "begin select raise(abort, 'database or disk is full'); end;"));
+    e.refuseWrites(QStringLiteral("insert"), QStringLiteral("项目"), QStringLiteral("true"),
+                   QStringLiteral("database or disk is full"));
     QVERIFY(!w->close());
     QVERIFY(w->isVisible());
     QCOMPARE(e.prompter.boxes().size(), 1);
@@ -142,7 +142,7 @@ void TestChargingWindows::itemChangesReachTheTableOnCloseInOneTransaction()
     QCOMPARE(e.rows(all), before);
     QVERIFY(rs.hasPendingChanges());
 
-    e.db().execScript(QStringLiteral("drop trigger refuse;"));
+    e.refuseNothing(QStringLiteral("项目"));
     QVERIFY(w->close());
     const auto after = e.rows(all);
     QCOMPARE(after.size(), 3);

@@ -349,8 +349,7 @@ void TestCollection::failedWriteLeavesEverythingAsBefore()
     const QList<QVariantList> before = snapshot();
     select(e, QStringLiteral("0101"));
     // The last of the four writes is refused.
-    e.db().execScript(QStringLiteral(
-        "CREATE TEMP TRIGGER refuse BEFORE UPDATE ON 收费2 BEGIN SELECT RAISE(ABORT, '拒绝写入'); END"));
+    e.refuseWrites(QStringLiteral("update"), QStringLiteral("收费2"), QStringLiteral("true"), QStringLiteral("拒绝写入"));
     script(e.prompter, {"Y", "Y", "40", "N"});
 
     bool thrown = false;
@@ -369,7 +368,7 @@ void TestCollection::failedWriteLeavesEverythingAsBefore()
     QVERIFY(!env.rs缴费历史().hasPendingChanges() && !env.rs档案().hasPendingChanges());
 
     // Once the database accepts writes again the same bill can be collected.
-    e.db().execScript(QStringLiteral("DROP TRIGGER refuse"));
+    e.refuseNothing(QStringLiteral("收费2"));
     e.prompter.clear();
     script(e.prompter, {"Y", "Y", "40", "N"});
     QVERIFY(Collection(e.services()).collect(QStringLiteral("原说明")).settled);

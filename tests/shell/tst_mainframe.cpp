@@ -324,8 +324,8 @@ private slots:
         estate.env().rs档案().setValue(QStringLiteral("户名"), QStringLiteral("甲改"));
         estate.env().rs项目().setValue(QStringLiteral("固定收费"), 55.0);
         if (writeFails)
-            estate.db().execScript(QStringLiteral(
-                "create trigger refuse before update on 项目 begin select raise(abort, '磁盘已坏'); end;"));
+            estate.refuseWrites(QStringLiteral("update"), QStringLiteral("项目"), QStringLiteral("true"),
+                                QStringLiteral("磁盘已坏"));
         if (endAnyway)
             estate.prompter.yes();
         if (how.startsWith(QLatin1String("key")))
