@@ -27,8 +27,6 @@ int sqliteCodeOf(const QByteArray& state)
         return SQLITE_CANTOPEN;
     if (state.startsWith("28"))
         return SQLITE_AUTH;
-    if (state == "42P01" || state == "42703")
-        return SQLITE_ERROR;
     return SQLITE_ERROR;
 }
 
