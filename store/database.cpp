@@ -778,3 +778,8 @@ QStringList Database::tables()
     return out;
 }
 
+
+QString Database::conninfo() const
+{
+    return server_ ? server_->conninfo : QString();
+}

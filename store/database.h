@@ -128,6 +128,8 @@ public:
     Engine engine() const { return pg_ ? Engine::Server : Engine::File; }
     // The file's path, or the server database's name for messages.
     QString path() const { return path_; }
+    // The connection string a server database was opened with (empty for a file).
+    QString conninfo() const;
     // The file engine's connection (null on the server).
     sqlite3* handle() const { return db_; }
 

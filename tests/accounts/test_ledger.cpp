@@ -347,6 +347,7 @@ void TestLedger::staleBalanceOrBillWritesNothing()
 
 void TestLedger::receiptNumbersStayUniqueAfterRestoringAnOlderCopy()
 {
+    FENWARY_FILE_ENGINE_ONLY();
     TestEstate e;
     household(e, QStringLiteral("1-101"), 0);
     for (int m = 1; m <= 6; ++m)

@@ -328,6 +328,7 @@ void TestPaymentWindow::emptyEstateHidesTheGrids()
 
 void TestPaymentWindow::lineTablesAreNeverReadWhole()
 {
+    FENWARY_FILE_ENGINE_ONLY();
     TestEstate e;
     fill(e);
     g_wholeReads = 0;
