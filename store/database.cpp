@@ -460,11 +460,11 @@ QString namedColumns(Database& db, const QString& insert)
     };
     QStringList names;
     for (const Database::Column& c : db.columns(bare(m.captured(1))))
-        names << QStringLiteral("\"%1\"").arg(c.name.toLower() == QLatin1String("id") ? QStringLiteral("id") : c.name);
+        names << QStringLiteral("\"%1\"").arg(ServerSql::foldedName(c.name));
     const bool plainKey = db.scalar(QStringLiteral("select count(*) from information_schema.columns where table_schema = "
                                                    "current_schema() and table_name = ? and column_name = 'rowid' and "
                                                    "is_generated = 'NEVER' and is_identity = 'NO'"),
-                                    {bare(m.captured(1))})
+                                    {ServerSql::foldedName(bare(m.captured(1)))})
                               .toInt() > 0;
     if (plainKey)
         names << QStringLiteral("rowid");
@@ -724,20 +724,14 @@ QList<Database::Column> Database::columns(const QString& table)
 {
     QList<Column> out;
     if (pg_) {
-        // Names as the server folds them: unquoted ASCII names are lower case.
-        bool ascii = true;
-        for (QChar ch : table)
-            ascii = ascii && ch.unicode() < 128;
         const QList<QVariantList> rows = query(
             QStringLiteral("select column_name, data_type, is_identity from information_schema.columns "
                            "where table_schema = current_schema() and table_name = ? and column_name <> 'rowid' "
                            "order by ordinal_position"),
-            {ascii ? table.toLower() : table});
+            {ServerSql::foldedName(table)});
         for (const QVariantList& r : rows) {
             Column c;
-            c.name = r.value(0).toString();
-            if (c.name == QLatin1String("id"))
-                c.name = QStringLiteral("ID");
+            c.name = ServerSql::programName(r.value(0).toString());
             const QString type = r.value(1).toString();
             c.type = type == QLatin1String("bigint") || type == QLatin1String("integer") ? QStringLiteral("INTEGER")
                      : type == QLatin1String("double precision")                         ? QStringLiteral("REAL")

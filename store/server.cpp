@@ -132,6 +132,21 @@ QString functionsAndSubqueries(QString code)
 
 }  // namespace
 
+QString foldedName(QString name)
+{
+    for (QChar& ch : name)
+        if (ch >= QLatin1Char('A') && ch <= QLatin1Char('Z'))
+            ch = QChar(ch.unicode() + 32);
+    return name;
+}
+
+QString programName(const QString& name)
+{
+    if (name == QLatin1String("id") || (name.endsWith(QLatin1String("id")) && name.size() > 2 && name[name.size() - 3].unicode() >= 128))
+        return name.left(name.size() - 2) + QStringLiteral("ID");
+    return name;
+}
+
 QString statement(const QString& sql, int* params, Conflict* conflict)
 {
     // Literals and quoted names are set aside while the code is rewritten.
@@ -148,10 +163,9 @@ QString statement(const QString& sql, int* params, Conflict* conflict)
             if (j < 0)
                 j = sql.size() - 1;
             QString part = sql.mid(i, j - i + 1);
-            bool ascii = true;
-            for (QChar ch : part)
-                ascii = ascii && ch.unicode() < 128;
-            kept << (c == QLatin1Char('"') && ascii ? part.toLower() : part);
+            if (c == QLatin1Char('"'))
+                part = foldedName(part);
+            kept << part;
             code += QChar(0xE000) + QString::number(kept.size() - 1) + QChar(0xE001);
             i = j;
         } else if (c == QLatin1Char('?')) {
@@ -279,11 +293,15 @@ QString tableStatement(const QString& st)
         QString body = st.mid(m.capturedEnd(), st.size() - m.capturedEnd() - 1);
         static const QRegularExpression hasId(QStringLiteral("\\bID\\s+INTEGER\\s+PRIMARY\\s+KEY\\b"),
                                               QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
-        // Every table has a row key named rowid: the ID where there is one, a
-        // counter of its own otherwise. It is the table's last column.
-        const QString key = hasId.match(body).hasMatch()
-                                ? QStringLiteral(", rowid bigint generated always as (ID) stored unique")
-                                : QStringLiteral(", rowid bigint generated always as identity unique");
+        static const QRegularExpression idColumn(QStringLiteral("(^|,)\\s*\"?ID\"?\\s"),
+                                                 QRegularExpression::CaseInsensitiveOption |
+                                                     QRegularExpression::UseUnicodePropertiesOption);
+        // Every table has a row key named rowid: the ID where that is the key, a
+        // counter of its own where there is no ID, and in a copy of a table (an ID
+        // that is no key) the key of the row copied. It is the table's last column.
+        const QString key = hasId.match(body).hasMatch()      ? QStringLiteral(", rowid bigint generated always as (ID) stored unique")
+                            : idColumn.match(body).hasMatch() ? QStringLiteral(", rowid bigint")
+                                                              : QStringLiteral(", rowid bigint generated always as identity unique");
         return statement(st.left(m.capturedEnd()) + serverTypes(body) + key + QLatin1Char(')'), nullptr, nullptr);
     }
     static const QRegularExpression alter(QStringLiteral("^ALTER\\s+TABLE\\b"), QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
@@ -464,8 +482,7 @@ int ServerStatement::columnCount() const
 
 QString ServerStatement::columnName(int i) const
 {
-    const QString n = QString::fromUtf8(PQfname(result, i));
-    return n == QLatin1String("id") ? QStringLiteral("ID") : n;
+    return ServerSql::programName(QString::fromUtf8(PQfname(result, i)));
 }
 
 QVariant ServerStatement::value(int i) const

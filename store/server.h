@@ -49,6 +49,10 @@ namespace ServerSql {
 // What an "insert or replace" / "insert or ignore" asks when a row breaks a unique key.
 enum class Conflict { None, Replace, Ignore };
 QString statement(const QString& sql, int* params, Conflict* conflict = nullptr);
+// A name as the server keeps an unquoted one: its ASCII letters in lower case.
+QString foldedName(QString name);
+// A column name the server folded, as the program writes it ("账单id" is 账单ID).
+QString programName(const QString& name);
 // A script of the program (tables, indexes, pragmas) in the server's words.
 QString script(const QString& sql);
 // The table an insert, update or delete writes, lower case; empty for a read.
