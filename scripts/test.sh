@@ -6,6 +6,8 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/pgcluster.sh"
 
+# The server engine's tests run on a private cluster of this PostgreSQL server.
+FENWARY_PACKAGES="$FENWARY_PACKAGES postgresql"
 install_packages
 configure
 cmake --build "$FENWARY_ROOT/build" -j"$(build_jobs)"
