@@ -343,7 +343,7 @@ QString Criterion::sql(QVariantList& binds, const QStringList& known, bool serve
             binds << t.value;
             break;
         case Op::Contains:
-            parts << (server ? QStringLiteral("strpos(%1, ?) > 0") : QStringLiteral("instr(%1, ?) > 0")).arg(q);
+            parts << QStringLiteral("instr(%1, ?) > 0").arg(q);
             binds << t.value.toString();
             break;
         case Op::Like:

@@ -461,12 +461,7 @@ QString namedColumns(Database& db, const QString& insert)
     QStringList names;
     for (const Database::Column& c : db.columns(bare(m.captured(1))))
         names << QStringLiteral("\"%1\"").arg(ServerSql::foldedName(c.name));
-    const bool plainKey = db.scalar(QStringLiteral("select count(*) from information_schema.columns where table_schema = "
-                                                   "current_schema() and table_name = ? and column_name = 'rowid' and "
-                                                   "is_generated = 'NEVER' and is_identity = 'NO'"),
-                                    {ServerSql::foldedName(bare(m.captured(1)))})
-                              .toInt() > 0;
-    if (plainKey)
+    if (keepsCopiedKeys(db, bare(m.captured(1))))
         names << QStringLiteral("rowid");
     const QString list = names.join(QStringLiteral(", "));
     return QStringLiteral("insert into %1 (%2) select %2 from %3%4").arg(m.captured(1), list, m.captured(2), m.captured(3));

@@ -3,6 +3,7 @@
 #include "store/database.h"
 #include "store/datafile.h"
 #include "store/schema.h"
+#include "store/server.h"
 
 #include <QRegularExpression>
 
@@ -109,9 +110,7 @@ void toServer(Database& file, Database& server, const QStringList& leaveOut, con
         const QList<Database::Column> columns = file.columns(table);
         copyRows(file, server, table, columns);
         // A copy of a table keeps the keys of the rows it holds.
-        if (server.scalar(QStringLiteral("select count(*) from information_schema.columns where table_schema = "
-                                         "current_schema() and table_name = ? and column_name = 'rowid' and "
-                                         "is_generated = 'NEVER' and is_identity = 'NO'"), {table.toLower()}).toInt() > 0)
+        if (keepsCopiedKeys(server, table))
             server.exec(QStringLiteral("update %1 set rowid = ID").arg(quoted(table)));
         compare(file, server, table, columns);
         if (progress)

@@ -587,3 +587,12 @@ std::unique_ptr<Database> Database::connect(const QString& conninfo)
 }
 
 
+
+bool keepsCopiedKeys(Database& db, const QString& table)
+{
+    return db.scalar(QStringLiteral("select count(*) from information_schema.columns where table_schema = "
+                                    "current_schema() and table_name = ? and column_name = 'rowid' and "
+                                    "is_generated = 'NEVER' and is_identity = 'NO'"),
+                     {ServerSql::foldedName(table)})
+               .toInt() > 0;
+}

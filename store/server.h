@@ -60,6 +60,10 @@ QString writtenTable(const QString& sql);
 bool writes(const QString& sql);
 }  // namespace ServerSql
 
+// True when `table` is a copy of a table (made with "create table ... as select *"):
+// its rowid is a plain column that keeps the keys of the rows copied into it.
+bool keepsCopiedKeys(Database& db, const QString& table);
+
 // The server's error as a StoreError: the nearest SQLite code, its SQLSTATE and a
 // message for the operator.
 StoreError serverError(pg_conn* conn, const PGresult* result, const char* what);
