@@ -7,6 +7,7 @@
 #include "datafiles/firstwindowprobe.h"
 #include "common/qttranslation.h"
 #include "common/services.h"
+#include "shell/datamoves.h"
 #include "shell/shellwindows.h"
 #include "shell/startup.h"
 #include "common/windowregistry.h"
@@ -31,9 +32,18 @@
 #endif
 
 #include <QApplication>
+#include <QTextStream>
 
 int main(int argc, char* argv[])
 {
+    // An administrator's copy between the data file and a server: no window.
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--copy-to-server") == 0 || qstrcmp(argv[i], "--copy-to-file") == 0) {
+            QCoreApplication command(argc, argv);
+            QTextStream out(stdout), err(stderr);
+            return DataMoves::runCommandLine(QCoreApplication::arguments(), Startup::programFolder(), out, err);
+        }
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallowmere"));
     installSongFontSubstitution();

@@ -25,6 +25,11 @@ public:
     // Input box with an offered default; std::nullopt for Cancel, distinct from an empty answer.
     virtual std::optional<QString> input(const QString& prompt, const QString& title,
                                          const QString& offered) = 0;
+    // Input box whose text is not shown (a password); std::nullopt for Cancel.
+    virtual std::optional<QString> secret(const QString& prompt, const QString& title)
+    {
+        return input(prompt, title, QString());
+    }
 };
 
 // Answers from a queue and records every box shown.

@@ -1,6 +1,7 @@
 #include "common/qtprompter.h"
 
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -56,6 +57,18 @@ std::optional<QString> QtPrompter::input(const QString& prompt, const QString& t
     dialog.setWindowTitle(titleOf(title));
     dialog.setLabelText(prompt);
     dialog.setTextValue(offered);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
+}
+
+std::optional<QString> QtPrompter::secret(const QString& prompt, const QString& title)
+{
+    QInputDialog dialog(parent_);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setWindowTitle(titleOf(title));
+    dialog.setLabelText(prompt);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue();

@@ -25,6 +25,7 @@ public:
                      Icon icon = Icon::Question) override;
     std::optional<QString> input(const QString& prompt, const QString& title,
                                  const QString& offered) override;
+    std::optional<QString> secret(const QString& prompt, const QString& title) override;
 
 private:
     QString titleOf(const QString& title) const { return title.isEmpty() ? defaultTitle_ : title; }

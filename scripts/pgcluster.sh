@@ -1,6 +1,7 @@
 # Sourced by test.sh: a private PostgreSQL cluster for the server-engine tests, on a
 # Unix socket in a temporary folder, without fsync. pg_cluster_start exports
-# FENWARY_TEST_SERVER (a libpq connection string to an empty database "fenwary");
+# FENWARY_TEST_SERVER (a libpq connection string to an empty database "fenwary"; the
+# role fenwary_pw logs in with the password richtig-1);
 # pg_cluster_stop stops the cluster and removes its folder (also on failure: test.sh
 # sets a trap).
 
@@ -28,9 +29,12 @@ pg_cluster_start() {
   chmod 755 "$PG_CLUSTER_DIR"
   [ "$(id -u)" -eq 0 ] && chown postgres "$PG_CLUSTER_DIR"
   pg_as_owner "$bin/initdb" -D "$PG_CLUSTER_DIR/data" -U fenwary -A trust -E UTF8 --no-locale >"$PG_CLUSTER_DIR/initdb.log"
+  # One role logs in with a password, for the tests of a refused log-in.
+  pg_as_owner sed -i '1i local all fenwary_pw scram-sha-256' "$PG_CLUSTER_DIR/data/pg_hba.conf"
   pg_as_owner "$bin/pg_ctl" -D "$PG_CLUSTER_DIR/data" -l "$PG_CLUSTER_DIR/server.log" -w \
     -o "-k $PG_CLUSTER_DIR -c listen_addresses='' -p 5439 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" start >/dev/null
   "$bin/createdb" -h "$PG_CLUSTER_DIR" -p 5439 -U fenwary fenwary
+  "$bin/psql" -h "$PG_CLUSTER_DIR" -p 5439 -U fenwary -d fenwary -qc "create role fenwary_pw login password 'richtig-1'"
   export FENWARY_TEST_SERVER="host=$PG_CLUSTER_DIR port=5439 user=fenwary dbname=fenwary"
   echo "PostgreSQL test cluster: $FENWARY_TEST_SERVER"
 }

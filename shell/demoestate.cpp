@@ -12,7 +12,9 @@
 #include "store/database.h"
 #include "store/dataenvironment.h"
 #include "store/datafile.h"
+#include "store/datamove.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QVariant>
@@ -220,4 +222,18 @@ std::unique_ptr<Database> DemoEstate::create(const QString& path, const QDate& t
         throw StoreError(0, QStringLiteral("无法建立数据库文件: %1").arg(path));
     }
     return DataFile::openExisting(path);
+}
+
+void DemoEstate::createOn(Database& server, const QString& folder, const QDate& today)
+{
+    const QString path = QDir(folder).filePath(QStringLiteral("演示小区.dat"));
+    DataFile::removeWithLogs(path);
+    try {
+        std::unique_ptr<Database> file = create(path, today);
+        DataMove::toServer(*file, server);
+    } catch (...) {
+        DataFile::removeWithLogs(path);
+        throw;
+    }
+    DataFile::removeWithLogs(path);
 }

@@ -26,6 +26,10 @@ public:
     // Builds data.dat at `path`: under a name of its own, renamed into place when
     // complete. Throws StoreError; nothing is left at `path` then.
     static std::unique_ptr<Database> create(const QString& path, const QDate& today);
+    // Builds the same estate in an empty server database: in a file of `folder`
+    // first, then moved in one transaction. Throws StoreError; the database stays
+    // empty then.
+    static void createOn(Database& server, const QString& folder, const QDate& today);
 
 private:
     // Operators, settings, items and households, into an empty file of the schema.

@@ -23,25 +23,69 @@ QString FirstStart::check(const NewEstate& estate)
     return QString();
 }
 
+namespace {
+
+// The entries of a new estate, checked and trimmed.
+NewEstate checked(const NewEstate& estate)
+{
+    const QString problem = FirstStart::check(estate);
+    if (!problem.isEmpty())
+        throw StoreError(0, problem);
+    NewEstate e = estate;
+    e.operatorName = e.operatorName.trimmed();
+    e.receiptName = e.receiptName.trimmed();
+    return e;
+}
+
+}  // namespace
+
 std::unique_ptr<Database> FirstStart::build(const QString& folder, const FirstStartAnswer& answer, const QDate& today)
 {
     const QString path = DataFile::path(folder);
     switch (answer.choice) {
-    case FirstStartAnswer::Choice::Create: {
-        const QString problem = check(answer.estate);
-        if (!problem.isEmpty())
-            throw StoreError(0, problem);
-        NewEstate e = answer.estate;
-        e.operatorName = e.operatorName.trimmed();
-        e.receiptName = e.receiptName.trimmed();
-        return DataFile::create(path, e);
-    }
+    case FirstStartAnswer::Choice::Create:
+        return DataFile::create(path, checked(answer.estate));
     case FirstStartAnswer::Choice::Demo:
         return DemoEstate::create(path, today);
     case FirstStartAnswer::Choice::Decline:
+    case FirstStartAnswer::Choice::Server:
         break;
     }
     return nullptr;
+}
+
+void FirstStart::buildOn(Database& db, const QString& folder, const FirstStartAnswer& answer, const QDate& today)
+{
+    switch (answer.choice) {
+    case FirstStartAnswer::Choice::Create: {
+        const NewEstate e = checked(answer.estate);
+        DataFile::createOn(db, [&e](Database& d) { DataFile::fillNew(d, e); });
+        break;
+    }
+    case FirstStartAnswer::Choice::Demo:
+        DemoEstate::createOn(db, folder, today);
+        break;
+    case FirstStartAnswer::Choice::Decline:
+    case FirstStartAnswer::Choice::Server:
+        break;
+    }
+}
+
+QString FirstStart::noServerTablesText(const QString& server)
+{
+    return QStringLiteral("数据库服务器上的数据库 %1 中还没有本系统的数据表。\n"
+                          "可以在这里建立一个新的数据库,或者建立一个演示小区先试用本系统。")
+        .arg(server);
+}
+
+QString FirstStart::serverDemoText(const QString& server)
+{
+    return QStringLiteral("演示小区已经建立在数据库服务器上的数据库 %1 中,其中的住户和账单都是演示数据。\n"
+                          "登录时可以选:\n"
+                          "  %2  密码 %3 (全部功能)\n"
+                          "  %4  密码 %5 (只能收费和查询)\n"
+                          "试用后请管理员清空这个数据库 (删除其中的数据表),再次启动时即可建立正式的数据库。")
+        .arg(server, DemoEstate::adminName(), DemoEstate::password(), DemoEstate::clerkName(), DemoEstate::password());
 }
 
 QString FirstStart::demoText(const QString& folder)

@@ -1,5 +1,7 @@
 #include "shell/firststartdialog.h"
 
+#include "shell/serverdialog.h"
+
 #include <QDir>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -9,13 +11,14 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-FirstStartDialog::FirstStartDialog(const QString& folder, QWidget* parent) : QDialog(parent)
+FirstStartDialog::FirstStartDialog(const QString& folder, const QString& server, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("FirstStartDialog"));
     setWindowTitle(QStringLiteral("Fenwary - 建立数据库"));
     setProperty("dataFolder", QDir::toNativeSeparators(folder));
 
-    auto* intro = new QLabel(FirstStart::noDatabaseText(folder), this);
+    auto* intro = new QLabel(server.isEmpty() ? FirstStart::noDatabaseText(folder) : FirstStart::noServerTablesText(server),
+                             this);
     intro->setWordWrap(true);
 
     auto* box = new QGroupBox(QStringLiteral("新的数据库"), this);
@@ -52,6 +55,13 @@ FirstStartDialog::FirstStartDialog(const QString& folder, QWidget* parent) : QDi
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(create_);
     buttons->addWidget(demo_);
+    if (server.isEmpty()) {
+        server_ = new QPushButton(QStringLiteral("连接数据库服务器..."), this);
+        server_->setObjectName(QStringLiteral("server"));
+        server_->setToolTip(QStringLiteral("使用办公室数据库服务器上的数据,几台电脑可以同时收费"));
+        buttons->addWidget(server_);
+        connect(server_, &QPushButton::clicked, this, &FirstStartDialog::chooseServer);
+    }
     buttons->addStretch(1);
     buttons->addWidget(decline_);
 
@@ -63,7 +73,7 @@ FirstStartDialog::FirstStartDialog(const QString& folder, QWidget* parent) : QDi
 
     connect(create_, &QPushButton::clicked, this, &FirstStartDialog::chooseCreate);
     connect(demo_, &QPushButton::clicked, this, [this] {
-        answer_ = {FirstStartAnswer::Choice::Demo, {}};
+        answer_ = {FirstStartAnswer::Choice::Demo, {}, {}};
         accept();
     });
     connect(decline_, &QPushButton::clicked, this, &QDialog::reject);
@@ -83,13 +93,22 @@ void FirstStartDialog::chooseCreate()
         (e.operatorName.trimmed().isEmpty() ? operator_ : password_)->setFocus();
         return;
     }
-    answer_ = {FirstStartAnswer::Choice::Create, e};
+    answer_ = {FirstStartAnswer::Choice::Create, e, {}};
     accept();
 }
 
-FirstStartAnswer FirstStartDialog::ask(const QString& folder)
+void FirstStartDialog::chooseServer()
 {
-    FirstStartDialog dialog(folder);
+    ServerDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    answer_ = {FirstStartAnswer::Choice::Server, {}, dialog.conninfo()};
+    accept();
+}
+
+FirstStartAnswer FirstStartDialog::ask(const QString& folder, const QString& server)
+{
+    FirstStartDialog dialog(folder, server);
     dialog.exec();
     return dialog.answer();
 }

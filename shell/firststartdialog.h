@@ -13,7 +13,9 @@ class QPushButton;
 class FirstStartDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit FirstStartDialog(const QString& folder, QWidget* parent = nullptr);
+    // `server` names the empty server database of a first start there; empty for
+    // a folder without data.dat (then the server is a third choice).
+    explicit FirstStartDialog(const QString& folder, const QString& server = QString(), QWidget* parent = nullptr);
 
     FirstStartAnswer answer() const { return answer_; }
 
@@ -23,13 +25,15 @@ public:
     QPushButton* createButton() const { return create_; }
     QPushButton* demoButton() const { return demo_; }
     QPushButton* declineButton() const { return decline_; }
+    QPushButton* serverButton() const { return server_; }
     QLabel* problemLabel() const { return problem_; }
 
     // Shows the dialog and returns the operator's choice.
-    static FirstStartAnswer ask(const QString& folder);
+    static FirstStartAnswer ask(const QString& folder, const QString& server = QString());
 
 private:
     void chooseCreate();
+    void chooseServer();
 
     FirstStartAnswer answer_;
     QLineEdit* operator_;
@@ -39,4 +43,5 @@ private:
     QPushButton* create_;
     QPushButton* demo_;
     QPushButton* decline_;
+    QPushButton* server_ = nullptr;
 };

@@ -3,6 +3,8 @@
 #include "common/prompter.h"
 #include "datafiles/privatefiles.h"
 #include "store/database.h"
+#include "store/datafile.h"
+#include "store/datamove.h"
 #include "store/sqlite.h"
 
 #include <QDir>
@@ -150,22 +152,24 @@ bool SafetyCopies::hasCopy(const QDate& day, const QString& why) const
 SafetyCopies::Result SafetyCopies::take(const QString& why, const QDateTime& when)
 {
     Result r;
-    const QString source = db_.path();
-    // Outside a transaction, with the commits of data.dat-wal written back, the file
-    // on disk holds every commit whole and nothing else.
+    const bool server = db_.engine() == Database::Engine::Server;
     if (db_.inTransaction()) {
         r.error = QStringLiteral("数据库正在写入,不能复制");
         return r;
     }
-    try {
-        db_.checkpoint();
-    } catch (const StoreError& e) {
-        r.error = QStringLiteral("数据库日志无法写回 data.dat (%1)").arg(e.message());
-        return r;
-    }
-    if (QFileInfo::exists(source + QStringLiteral("-journal"))) {
-        r.error = QStringLiteral("数据库旁有未完成的写入 (data.dat-journal)");
-        return r;
+    // Outside a transaction, with the commits of data.dat-wal written back, the file
+    // on disk holds every commit whole and nothing else.
+    if (!server) {
+        try {
+            db_.checkpoint();
+        } catch (const StoreError& e) {
+            r.error = QStringLiteral("数据库日志无法写回 data.dat (%1)").arg(e.message());
+            return r;
+        }
+        if (QFileInfo::exists(db_.path() + QStringLiteral("-journal"))) {
+            r.error = QStringLiteral("数据库旁有未完成的写入 (data.dat-journal)");
+            return r;
+        }
     }
     const QDir dir(folder());
     if (!PrivateFiles::makeFolder(dir.path())) {
@@ -178,6 +182,31 @@ SafetyCopies::Result SafetyCopies::take(const QString& why, const QDateTime& whe
     for (const QString& n : dir.entryList(QDir::Files | QDir::Hidden))
         if (leftover.match(n).hasMatch())
             QFile::remove(dir.filePath(n));
+
+    // On the server the copy is a data file written from one snapshot of the
+    // database, then copied and checked as data.dat is.
+    const QString snapshot = dir.filePath(QStringLiteral(".快照.dat"));
+    struct Removed {
+        QString path;
+        ~Removed()
+        {
+            if (!path.isEmpty()) {
+                DataFile::removeWithLogs(path);
+                DataFile::removeWithLogs(path + QStringLiteral(".new"));
+            }
+        }
+    } snapshotGone{server ? snapshot : QString()};
+    QString source = db_.path();
+    if (server) {
+        try {
+            DataFile::removeWithLogs(snapshot);
+            DataMove::toFile(db_, snapshot);
+        } catch (const StoreError& e) {
+            r.error = QStringLiteral("数据库服务器上的数据无法写成副本 (%1)").arg(e.message());
+            return r;
+        }
+        source = snapshot;
+    }
 
     const QString stem = when.toString(QStringLiteral("yyyyMMdd-HHmmss-")) + namePart(why);
     const auto freeName = [&dir](const QString& base) {

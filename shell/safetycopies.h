@@ -18,6 +18,9 @@ class Prompter;
 // the rename it is opened with the key and must answer "ok" to PRAGMA
 // integrity_check. Its name is the date and time, the reason and ".备份"
 // ("20240715-083000-登录.备份"), so the backup tool lists and restores it.
+// On a server database the copy is a data file written from one snapshot of the
+// database and then copied and checked the same way: the office always has file
+// copies, whichever engine it runs.
 //
 // The clock may be wrong, so the names do not order the copies: the file
 // "自动备份次序.txt" of the data folder lists them in the order they were made, each

@@ -1,8 +1,13 @@
 #include "shell/settingswindow.h"
 
 #include "common/prompter.h"
+#include "common/dates.h"
 #include "common/services.h"
+#include "shell/datamoves.h"
+#include "shell/serverlogin.h"
 #include "store/binder.h"
+#include "store/databasechoice.h"
+#include "store/dataenvironment.h"
 #include "store/database.h"
 #include "store/navbar.h"
 #include "store/recordset.h"
@@ -12,10 +17,12 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
 #include <QVBoxLayout>
 
 namespace {
@@ -77,6 +84,19 @@ SettingsWindow::SettingsWindow(Services& services, QWidget* parent)
     of->addRow(fieldLabel(QStringLiteral("操作级别:"), ops), level_);
     of->addRow(nav_);
 
+    const bool onServer = services_.data.db().engine() == Database::Engine::Server;
+    auto* store = new QGroupBox(QStringLiteral("数据库"), this);
+    auto* where = new QLabel(onServer ? QStringLiteral("数据库服务器 %1").arg(DatabaseChoice::describe(services_.data.db().conninfo()))
+                                      : QDir::toNativeSeparators(services_.data.db().path()),
+                             store);
+    where->setObjectName(QStringLiteral("lbl数据库"));
+    where->setWordWrap(true);
+    move_ = new QPushButton(onServer ? QStringLiteral("复制为数据文件...") : QStringLiteral("复制到数据库服务器..."), store);
+    move_->setObjectName(QStringLiteral("cmd复制数据"));
+    auto* sl = new QHBoxLayout(store);
+    sl->addWidget(where, 1);
+    sl->addWidget(move_);
+
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(add_);
     buttons->addWidget(delete_);
@@ -86,6 +106,7 @@ SettingsWindow::SettingsWindow(Services& services, QWidget* parent)
     auto* lay = new QVBoxLayout(this);
     lay->addWidget(receipt);
     lay->addWidget(ops);
+    lay->addWidget(store);
     lay->addLayout(buttons);
 
     const auto onError = [this](const QString& m) { showError(QStringLiteral("保存操作员时出错"), m); };
@@ -105,6 +126,7 @@ SettingsWindow::SettingsWindow(Services& services, QWidget* parent)
     connect(add_, &QPushButton::clicked, this, &SettingsWindow::addOperator);
     connect(delete_, &QPushButton::clicked, this, &SettingsWindow::deleteOperator);
     connect(close_, &QPushButton::clicked, this, &SettingsWindow::closeWindow);
+    connect(move_, &QPushButton::clicked, this, &SettingsWindow::moveData);
     updateCaption();
 
     // 5600 twips.
@@ -112,6 +134,64 @@ SettingsWindow::SettingsWindow(Services& services, QWidget* parent)
 }
 
 SettingsWindow::~SettingsWindow() = default;
+
+void SettingsWindow::moveData()
+{
+    Prompter& prompter = services_.prompter;
+    const QString title = services_.app.appTitle;
+    Database& db = services_.data.db();
+    const QString folder = services_.data.folder();
+    QString report;
+    if (db.engine() == Database::Engine::File) {
+        const std::optional<QString> typed = prompter.input(
+            QStringLiteral("把本机的数据复制到数据库服务器上的一个空数据库。\n数据库服务器的连接串:"), title,
+            DatabaseChoice::conninfo(QString(), QStringLiteral("5432"), QStringLiteral("fenwary"), QStringLiteral("fenwary")));
+        if (!typed || typed->trimmed().isEmpty())
+            return;
+        try {
+            const std::unique_ptr<Database> server = ServerLogin::connect(*typed, prompter, title);
+            if (!server)
+                return;
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            report = DataMoves::toServer(db, *server);
+            QApplication::restoreOverrideCursor();
+        } catch (const StoreError& e) {
+            QApplication::restoreOverrideCursor();
+            prompter.inform(QStringLiteral("复制到数据库服务器没有完成,数据库服务器上没有留下数据:\n%1").arg(e.message()), title,
+                            Prompter::Icon::Critical);
+            return;
+        }
+        if (!prompter.askYesNo(report + QStringLiteral("\n\n以后本机使用数据库服务器上的数据吗? (重新启动程序后生效)"), title,
+                               Prompter::Default::Decline))
+            return;
+        QString problem;
+        prompter.inform(DatabaseChoice::save(folder, *typed, &problem)
+                            ? QStringLiteral("已设置。请关闭程序再启动,以后本机使用数据库服务器上的数据。\n"
+                                             "data.dat 留在原处不再改动,可以作为备份保存。")
+                            : QStringLiteral("设置没有保存: %1").arg(problem),
+                        title);
+        return;
+    }
+    const std::optional<QString> typed = prompter.input(
+        QStringLiteral("把数据库服务器上的数据写成一个新的数据文件。\n文件的位置和名字:"), title,
+        QDir::toNativeSeparators(QDir(folder).filePath(
+            QStringLiteral("data-%1.dat").arg(services_.clock.today().toString(QStringLiteral("yyyyMMdd"))))));
+    if (!typed || typed->trimmed().isEmpty())
+        return;
+    try {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        report = DataMoves::toFile(db, QDir::fromNativeSeparators(typed->trimmed()));
+        QApplication::restoreOverrideCursor();
+    } catch (const StoreError& e) {
+        QApplication::restoreOverrideCursor();
+        prompter.inform(QStringLiteral("数据文件没有写成:\n%1").arg(e.message()), title, Prompter::Icon::Critical);
+        return;
+    }
+    prompter.inform(report + QStringLiteral("\n\n要在一台电脑上改用这个数据文件: 关闭程序,把文件改名为 data.dat 放入数据文件夹,"
+                                            "并删除那里的 %1。")
+                                 .arg(DatabaseChoice::settingFileName),
+                    title);
+}
 
 void SettingsWindow::updateCaption()
 {

@@ -30,10 +30,14 @@ public:
     QPushButton* addButton() const { return add_; }
     QPushButton* deleteButton() const { return delete_; }
     QPushButton* closeButton() const { return close_; }
+    // Copies the data to a server database (on the file) or into a new data file
+    // (on the server).
+    QPushButton* moveButton() const { return move_; }
 
     void addOperator();
     void deleteOperator();
     void closeWindow();
+    void moveData();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -55,6 +59,7 @@ private:
     QPushButton* add_;
     QPushButton* delete_;
     QPushButton* close_;
+    QPushButton* move_;
     Binder* settingsBinder_;
     Binder* operatorBinder_;
 };

@@ -10,8 +10,10 @@
 #include "shell/loginwindow.h"
 #include "shell/mainframe.h"
 #include "shell/safetycopies.h"
+#include "shell/serverlogin.h"
 #include "common/windowregistry.h"
 #include "store/dataenvironment.h"
+#include "store/databasechoice.h"
 #include "store/datafile.h"
 
 #include <QCoreApplication>
@@ -31,6 +33,7 @@ Startup::Startup(const QString& folder, const WindowRegistry& registry, Prompter
       clock_(clock)
 {
     askFirstStart = [](const QString& f) { return FirstStartDialog::ask(f); };
+    askServerFirstStart = [](const QString& f, const QString& server) { return FirstStartDialog::ask(f, server); };
     quit = [this] { endNow(); };
 }
 
@@ -60,6 +63,11 @@ QString Startup::openFailedText(const QString& path, const QString& reason)
 {
     return QStringLiteral("无法打开数据库 %1:\n%2\n\n数据库文件没有被改动,程序将退出。")
         .arg(QDir::toNativeSeparators(path), reason);
+}
+
+QString Startup::serverFailedText(const QString& server, const QString& reason)
+{
+    return QStringLiteral("无法使用数据库服务器上的数据库 %1:\n%2\n\n程序将退出。").arg(server, reason);
 }
 
 LoginWindow* Startup::loginWindow() const
@@ -133,11 +141,39 @@ bool Startup::run()
     return true;
 }
 
+std::unique_ptr<Database> Startup::openServer(const QString& conninfo)
+{
+    const QString server = DatabaseChoice::describe(conninfo);
+    try {
+        std::unique_ptr<Database> db = ServerLogin::connect(conninfo, prompter_, app_.appTitle);
+        if (!db)
+            return nullptr;
+        if (DataFile::holdsNoTable(*db)) {
+            const FirstStartAnswer answer = askServerFirstStart(folder_, server);
+            if (answer.choice != FirstStartAnswer::Choice::Create && answer.choice != FirstStartAnswer::Choice::Demo)
+                return nullptr;
+            FirstStart::buildOn(*db, folder_, answer, clock_.today());
+            if (answer.choice == FirstStartAnswer::Choice::Demo)
+                tell(FirstStart::serverDemoText(server));
+        }
+        DataFile::checkServer(*db);
+        return db;
+    } catch (const StoreError& e) {
+        tell(serverFailedText(server, e.message()), true);
+        return nullptr;
+    }
+}
+
 bool Startup::openData()
 {
-    const QString path = DataFile::path(folder_);
+    const QString chosen = DatabaseChoice::server(folder_);
+    const QString path = chosen.isEmpty() ? DataFile::path(folder_) : DatabaseChoice::describe(chosen);
     std::unique_ptr<Database> db;
-    if (QFileInfo::exists(path)) {
+    if (!chosen.isEmpty()) {
+        db = openServer(chosen);
+        if (!db)
+            return false;
+    } else if (QFileInfo::exists(path)) {
         try {
             db = DataFile::openExisting(path);
         } catch (const StoreError& e) {
@@ -148,22 +184,33 @@ bool Startup::openData()
         const FirstStartAnswer answer = askFirstStart(folder_);
         if (answer.choice == FirstStartAnswer::Choice::Decline)
             return false;
-        try {
-            db = FirstStart::build(folder_, answer, clock_.today());
-        } catch (const StoreError& e) {
-            tell(QStringLiteral("无法建立数据库 %1:\n%2\n程序将退出。").arg(QDir::toNativeSeparators(path), e.message()),
-                 true);
-            return false;
+        if (answer.choice == FirstStartAnswer::Choice::Server) {
+            db = openServer(answer.conninfo);
+            if (!db)
+                return false;
+            // From now on this folder's program works on the server.
+            QString problem;
+            if (!DatabaseChoice::save(folder_, answer.conninfo, &problem))
+                tell(QStringLiteral("数据库服务器的设置没有保存 (%1),下次启动时需要重新选择。").arg(problem));
+        } else {
+            try {
+                db = FirstStart::build(folder_, answer, clock_.today());
+            } catch (const StoreError& e) {
+                tell(QStringLiteral("无法建立数据库 %1:\n%2\n程序将退出。").arg(QDir::toNativeSeparators(path), e.message()),
+                     true);
+                return false;
+            }
+            if (answer.choice == FirstStartAnswer::Choice::Demo)
+                tell(FirstStart::demoText(folder_));
         }
-        if (answer.choice == FirstStartAnswer::Choice::Demo)
-            tell(FirstStart::demoText(folder_));
     }
     data_ = std::make_unique<DataEnvironment>(std::move(db), folder_);
     try {
         Accounts::install(*data_, app_, clock_);
     } catch (const StoreError& e) {
+        const bool server = data_->db().engine() == Database::Engine::Server;
         data_.reset();
-        tell(openFailedText(path, e.message()), true);
+        tell(server ? serverFailedText(path, e.message()) : openFailedText(path, e.message()), true);
         return false;
     }
     return true;

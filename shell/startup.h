@@ -9,6 +9,7 @@
 #include <memory>
 
 class Clock;
+class Database;
 class DataEnvironment;
 class DataLock;
 class FileOpener;
@@ -37,6 +38,9 @@ public:
 
     // Asked when the folder holds no data.dat; the default shows FirstStartDialog.
     std::function<FirstStartAnswer(const QString& folder)> askFirstStart;
+    // Asked when the server database holds no table of this system (`server` names
+    // it); the default shows FirstStartDialog without the server choice.
+    std::function<FirstStartAnswer(const QString& folder, const QString& server)> askServerFirstStart;
     // Ends the program at once; the default releases the lock and exits.
     std::function<void()> quit;
     // Releases the lock and ends the process without any closing steps.
@@ -54,9 +58,13 @@ public:
 
     static QString lockedText(const QString& folder);
     static QString openFailedText(const QString& path, const QString& reason);
+    static QString serverFailedText(const QString& server, const QString& reason);
 
 private:
     bool openData();
+    // Connects to the server database (asking for its password when needed) and
+    // makes its tables on a first start; null when the program must end.
+    std::unique_ptr<Database> openServer(const QString& conninfo);
     void showMainFrame(const QString& level);
     void checkBooks(const QString& level);
     void tell(const QString& text, bool critical = false);

@@ -119,8 +119,10 @@ public:
                                           const QByteArray& key = Password);
     // Connects to a server database named by a libpq connection string (a
     // postgresql:// URI or key=value words). Throws StoreError with a message for
-    // the operator when the server cannot be reached or refuses the log-in.
-    static std::unique_ptr<Database> connect(const QString& conninfo);
+    // the operator when the server cannot be reached or refuses the log-in (then
+    // with SQLSTATE 28P01). `password`, when given, is sent with the connection
+    // string's words; otherwise libpq takes it from ~/.pgpass or a service file.
+    static std::unique_ptr<Database> connect(const QString& conninfo, const QString& password = QString());
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;

@@ -111,12 +111,17 @@ std::unique_ptr<Database> create(const QString& path, const NewEstate& estate)
     return createWith(path, [&](Database& db) { fillNew(db, estate); });
 }
 
-std::unique_ptr<Database> openServer(const QString& conninfo)
+std::unique_ptr<Database> openServer(const QString& conninfo, const QString& password)
 {
-    std::unique_ptr<Database> db = Database::connect(conninfo);
-    checkTables(*db, QStringLiteral("数据库服务器上的 %1").arg(db->path()));
-    Schema::upgrade(*db);
+    std::unique_ptr<Database> db = Database::connect(conninfo, password);
+    checkServer(*db);
     return db;
+}
+
+void checkServer(Database& db)
+{
+    checkTables(db, QStringLiteral("数据库服务器上的 %1").arg(db.path()));
+    Schema::upgrade(db);
 }
 
 bool holdsNoTable(Database& db)

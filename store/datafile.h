@@ -50,7 +50,9 @@ std::unique_ptr<Database> create(const QString& path, const NewEstate& estate);
 std::unique_ptr<Database> createWith(const QString& path, const std::function<void(Database&)>& fill);
 // Connects to a server database and checks and upgrades its tables as openExisting
 // does a file's.
-std::unique_ptr<Database> openServer(const QString& conninfo);
+std::unique_ptr<Database> openServer(const QString& conninfo, const QString& password = QString());
+// The checks and upgrade of openServer on a database already connected.
+void checkServer(Database& db);
 // True when the database holds none of this system's tables (a first start).
 bool holdsNoTable(Database& db);
 // Builds the tables in an empty server database and fills them with `fill`, in one

@@ -7,6 +7,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 #include <cmath>
 #include <optional>
 
@@ -43,20 +45,22 @@ void copyRows(Database& from, Database& to, const QString& table, const QList<Da
             tuples << one;
         return QStringLiteral("insert into %1 (%2) values %3").arg(quoted(table), list, tuples.join(QStringLiteral(", ")));
     };
+    // SQLite takes at most 999 values in one statement.
+    const int batch = std::max(1, std::min(kBatch, 999 / int(columns.size())));
     QVariantList pending;
     int rows = 0;
     try {
-    Statement st = from.prepare(QStringLiteral("select %1 from %2 order by rowid").arg(list, quoted(table)));
-    while (st.step()) {
-        pending += st.row();
-        if (++rows == kBatch) {
-            to.exec(insert(rows), pending);
-            pending.clear();
-            rows = 0;
+        Statement st = from.prepare(QStringLiteral("select %1 from %2 order by rowid").arg(list, quoted(table)));
+        while (st.step()) {
+            pending += st.row();
+            if (++rows == batch) {
+                to.exec(insert(rows), pending);
+                pending.clear();
+                rows = 0;
+            }
         }
-    }
-    if (rows > 0)
-        to.exec(insert(rows), pending);
+        if (rows > 0)
+            to.exec(insert(rows), pending);
     } catch (const StoreError& e) {
         throw StoreError(e.code(), QStringLiteral("复制数据表 %1 时出错：%2").arg(table, e.message()), e.sqlState());
     }
@@ -117,6 +121,10 @@ void toServer(Database& file, Database& server, const QStringList& leaveOut, con
             progress(table);
     }
     t.commit();
+    // The planner's statistics of the new rows: without them the first large
+    // statements (the books check at log-in) are planned for empty tables.
+    for (const QString& table : std::as_const(tables))
+        server.execScript(QStringLiteral("analyze %1").arg(quoted(table)));
 }
 
 void toFile(Database& server, const QString& path, const QStringList& leaveOut, const Progress& progress)

@@ -396,6 +396,40 @@ void ServerStatement::bind(int index, const QVariant& v)
     }
 }
 
+namespace {
+
+// A write inside a transaction, in a savepoint released after it: the three go to
+// the server in one round trip (a pipeline). On failure the caller rolls back to
+// the savepoint.
+PGresult* execInSavepoint(PGconn* conn, const char* name, int params, const char* const* values)
+{
+    if (PQenterPipelineMode(conn) != 1) {
+        PQclear(PQexec(conn, "SAVEPOINT fenwary_statement"));
+        PGresult* r = PQexecPrepared(conn, name, params, values, nullptr, nullptr, 0);
+        if (PQresultStatus(r) == PGRES_TUPLES_OK || PQresultStatus(r) == PGRES_COMMAND_OK)
+            PQclear(PQexec(conn, "RELEASE SAVEPOINT fenwary_statement"));
+        return r;
+    }
+    PQsendQueryParams(conn, "SAVEPOINT fenwary_statement", 0, nullptr, nullptr, nullptr, nullptr, 0);
+    PQsendQueryPrepared(conn, name, params, values, nullptr, nullptr, 0);
+    PQsendQueryParams(conn, "RELEASE SAVEPOINT fenwary_statement", 0, nullptr, nullptr, nullptr, nullptr, 0);
+    PQpipelineSync(conn);
+    PQflush(conn);
+    PGresult* out = nullptr;
+    for (int query = 0; query < 3; ++query)
+        while (PGresult* r = PQgetResult(conn)) {
+            if (query == 1 && !out)
+                out = r;
+            else
+                PQclear(r);
+        }
+    PQclear(PQgetResult(conn));  // the sync
+    PQexitPipelineMode(conn);
+    return out;
+}
+
+}  // namespace
+
 bool ServerStatement::step()
 {
     Database& d = *db;
@@ -406,12 +440,11 @@ bool ServerStatement::step()
         // Inside a transaction a failed write must leave the transaction usable, as
         // SQLite undoes just the failed statement: the write runs in a savepoint.
         const bool guard = writes && d.engineInTransaction();
-        if (guard)
-            PQclear(PQexec(conn, "SAVEPOINT fenwary_statement"));
         std::vector<const char*> ptrs(size_t(params), nullptr);
         for (int i = 0; i < params; ++i)
             ptrs[size_t(i)] = nulls[size_t(i)] ? nullptr : values[size_t(i)].constData();
-        PGresult* r = PQexecPrepared(conn, name.constData(), params, ptrs.data(), nullptr, nullptr, 0);
+        PGresult* r = guard ? execInSavepoint(conn, name.constData(), params, ptrs.data())
+                            : PQexecPrepared(conn, name.constData(), params, ptrs.data(), nullptr, nullptr, 0);
         const ExecStatusType st = PQresultStatus(r);
         if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
             StoreError e = serverError(conn, r, "step");
@@ -422,8 +455,6 @@ bool ServerStatement::step()
             d.settle();
             throw e;
         }
-        if (guard)
-            PQclear(PQexec(conn, "RELEASE SAVEPOINT fenwary_statement"));
         result = r;
         row = -1;
         d.server_->changes = writes ? QByteArray(PQcmdTuples(r)).toLongLong() : d.server_->changes;
@@ -543,7 +574,7 @@ QString connectionProblem(PGconn* conn)
 
 }  // namespace
 
-std::unique_ptr<Database> Database::connect(const QString& conninfo)
+std::unique_ptr<Database> Database::connect(const QString& conninfo, const QString& password)
 {
     // Connections to another machine are encrypted and check the server's name
     // unless the connection string says otherwise.
@@ -570,13 +601,26 @@ std::unique_ptr<Database> Database::connect(const QString& conninfo)
     const bool local = host.isEmpty() || host.startsWith(QLatin1Char('/')) || host == QLatin1String("localhost") ||
                        host == QLatin1String("127.0.0.1") || host == QLatin1String("::1");
     const bool verify = !sslGiven && qEnvironmentVariableIsEmpty("PGSSLMODE") && !local;
-    const char* keys[] = {"dbname", verify ? "sslmode" : nullptr, nullptr};
-    const char* vals[] = {utf8.constData(), "verify-full", nullptr};
+    const QByteArray secret = password.toUtf8();
+    const char* keys[4] = {"dbname", nullptr, nullptr, nullptr};
+    const char* vals[4] = {utf8.constData(), nullptr, nullptr, nullptr};
+    int n = 1;
+    if (verify) {
+        keys[n] = "sslmode";
+        vals[n++] = "verify-full";
+    }
+    if (!password.isEmpty()) {
+        keys[n] = "password";
+        vals[n++] = secret.constData();
+    }
     PGconn* conn = PQconnectdbParams(keys, vals, 1);
     if (!conn || PQstatus(conn) != CONNECTION_OK) {
         const QString why = conn ? connectionProblem(conn) : QStringLiteral("无法连接数据库服务器（内存不足）");
+        // 28P01: the server wants a (another) password; the caller may ask for one.
+        const bool refused = conn && (PQconnectionNeedsPassword(conn) || why.contains(QStringLiteral("拒绝登录")));
         PQfinish(conn);
-        throw StoreError(SQLITE_CANTOPEN, why, QStringLiteral("08001"));
+        throw StoreError(refused ? SQLITE_AUTH : SQLITE_CANTOPEN, why,
+                         refused ? QStringLiteral("28P01") : QStringLiteral("08001"));
     }
     PQsetClientEncoding(conn, "UTF8");
     std::unique_ptr<Database> db(new Database(conn, QString::fromUtf8(PQdb(conn))));

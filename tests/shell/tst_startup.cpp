@@ -70,7 +70,7 @@ private:
     static FirstStartAnswer createAnswer()
     {
         return {FirstStartAnswer::Choice::Create,
-                {QStringLiteral("王主任"), QStringLiteral("Pa55"), QStringLiteral("幸福里小区"), QString()}};
+                {QStringLiteral("王主任"), QStringLiteral("Pa55"), QStringLiteral("幸福里小区"), QString()}, {}};
     }
 
 private slots:
@@ -285,7 +285,7 @@ private slots:
     void demoEstateIsConsistent()
     {
         QTemporaryDir dir;
-        Run run(dir.path(), {FirstStartAnswer::Choice::Demo, {}});
+        Run run(dir.path(), {FirstStartAnswer::Choice::Demo, {}, {}});
         QVERIFY(run.startup.run());
         QCOMPARE(run.prompter.texts(), QStringList{FirstStart::demoText(dir.path())});
         Database& db = run.startup.data()->db();
@@ -349,7 +349,7 @@ private slots:
     void demoEstateWorksLikeARealOne()
     {
         QTemporaryDir dir;
-        Run run(dir.path(), {FirstStartAnswer::Choice::Demo, {}});
+        Run run(dir.path(), {FirstStartAnswer::Choice::Demo, {}, {}});
         QVERIFY(run.startup.run());
         QVERIFY(run.prompter.texts().value(0).contains(QDir::toNativeSeparators(dir.path())));
         QVERIFY(!run.prompter.texts().value(0).contains(QStringLiteral("程序文件夹")));
@@ -386,7 +386,7 @@ private slots:
     void demoAdministratorHasFullAccess()
     {
         QTemporaryDir dir;
-        Run run(dir.path(), {FirstStartAnswer::Choice::Demo, {}});
+        Run run(dir.path(), {FirstStartAnswer::Choice::Demo, {}, {}});
         QVERIFY(run.startup.run());
         QVERIFY(run.logIn(DemoEstate::adminName(), DemoEstate::password()));
         QVERIFY(run.startup.mainFrame()->item(QStringLiteral("menu_3"))->isEnabled());

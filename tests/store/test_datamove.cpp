@@ -54,6 +54,11 @@ std::unique_ptr<Database> TestDataMove::filledFile(const QString& path)
                                 "values (?, ?, '02', '水费', ?, ?, 2.6, ?)"),
                  {QStringLiteral("1-101"), QStringLiteral("20240%1").arg(m), 10.0 * m, 10.0 * m + 7, 18.2});
     }
+    // More rows than one batch, and more values than SQLite takes in one statement.
+    for (int i = 0; i < 250; ++i)
+        db->exec(QStringLiteral("insert into 收费2 (门牌号, 月份, 项目号, 项目名, 上月数, 本月数, 单价, 收费金额) "
+                                "values (?, '202404', '02', '水费', ?, ?, 2.6, ?)"),
+                 {QStringLiteral("2-%1").arg(i), double(i), i + 0.5, 1.3});
     db->exec(QStringLiteral("delete from 缴费历史 where 月份 = '202402'"));  // a gap in the IDs
     db->exec(QStringLiteral("insert into 账户流水 (门牌号, 时间, 操作员, 类别, 金额, 余额, 账单ID, 月份, 实收现金, 收据号) "
                             "values ('1-101', '2024-01-05 10:00:00', '管理员', '收款', 3.8, 3.8, 1, '202401', 110, 1)"));
