@@ -272,6 +272,8 @@ QString BooksCheck::markFailureText(const QString& problem)
 
 std::optional<QList<BooksCheck::Mismatch>> BooksCheck::sinceMark(Database& db)
 {
+    if (db.engine() != Database::Engine::File)
+        return std::nullopt;  // the mark is kept in the data file only
     Mark next;
     bool changed = false;
     return sinceMark(db, &next, &changed);

@@ -20,6 +20,8 @@
 class Session {
 public:
     explicit Session(const QString& folder);
+    // On an open database (a server's); `folder` keeps the settings and copies.
+    Session(const QString& folder, std::unique_ptr<Database> db);
     ~Session();
     QString folder() const { return folder_; }
     DataEnvironment& env() { return *env_; }
