@@ -43,6 +43,7 @@ struct Run {
         : registry(allWindows()), clock(today), startup(folder, registry, prompter, app, opener, clock)
     {
         startup.askFirstStart = [answer](const QString&) { return answer; };
+        startup.askServerFirstStart = [answer](const QString&, const QString&) { return answer; };
         startup.quit = [this] { ++quits; };
     }
     bool logIn(const QString& name, const QString& password) { return logInThrough(startup, name, password); }
