@@ -393,6 +393,15 @@ void ServerStatement::bind(int index, const QVariant& v)
         break;
     default:
         out = v.toString().toUtf8();
+        // Sent as a C string, a NUL would cut the text short without a word. A write
+        // is refused; a search looks for a noncharacter instead, which, like a NUL,
+        // no stored text holds.
+        if (out.contains('\0')) {
+            if (writes)
+                throw StoreError(SQLITE_CONSTRAINT, QStringLiteral("文字中含有空字符 (NUL)，数据库服务器不能保存"),
+                                 QStringLiteral("22021"));
+            out.replace('\0', "\xEF\xBF\xBF");
+        }
     }
 }
 
