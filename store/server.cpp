@@ -576,7 +576,8 @@ QString connectionProblem(PGconn* conn)
     if (raw.contains(QLatin1String("password authentication failed")) ||
         raw.contains(QLatin1String("no password supplied")))
         return QStringLiteral("数据库服务器 %1 拒绝登录：用户名或密码不对（%2）").arg(server, raw);
-    if (raw.contains(QLatin1String("does not exist")))
+    if ((raw.contains(QLatin1String("database \"")) || raw.contains(QLatin1String("role \""))) &&
+        raw.contains(QLatin1String("does not exist")))
         return QStringLiteral("数据库服务器 %1 上没有这个数据库或用户（%2）").arg(server, raw);
     return QStringLiteral("无法连接数据库服务器 %1（%2）").arg(server, raw);
 }

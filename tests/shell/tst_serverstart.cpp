@@ -162,7 +162,10 @@ private slots:
         QTest::newRow("unreachable") << QStringLiteral(" host=/nonexistent-fenwary") << QStringList() << false
                                      << QStringLiteral("无法连接数据库服务器");
         QTest::newRow("no such database") << QStringLiteral(" dbname=fenwary_missing") << QStringList() << false
-                                          << QStringLiteral("没有这个数据库");
+                                          << QStringLiteral("没有这个数据库或用户");
+        QTest::newRow("no such user") << QStringLiteral(" user=fenwary_nobody") << QStringList() << false
+                                      << QStringLiteral("没有这个数据库或用户");
+
     }
     void refusedServers()
     {

@@ -5,10 +5,14 @@
 #include "shell/mainframe.h"
 #include "shell/settingseditor.h"
 #include "shell/settingswindow.h"
+#include "store/databasechoice.h"
 #include "store/dataenvironment.h"
+#include "store/datafile.h"
 #include "store/navbar.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPlainTextEdit>
@@ -210,6 +214,32 @@ private slots:
         w.deleteOperator();
         QCOMPARE(estate.count(QStringLiteral("操作员")), 1);
         QCOMPARE(estate.prompter.boxes().size(), 1);
+    }
+
+    // On the server the window writes the data into a new file; on the file it offers
+    // the copy to a server, and a cancelled connection string changes nothing.
+    void copyOfTheData()
+    {
+        TestEstate estate;
+        estate.addHousehold(QStringLiteral("1-1'01"), QStringLiteral("O'Brien"), 88.5, -12.5);
+        SettingsWindow w(estate.services());
+        const QString target = QDir(estate.folder()).filePath(QStringLiteral("副本.dat"));
+        if (TestEstate::onServer()) {
+            QCOMPARE(w.moveButton()->text(), QStringLiteral("复制为数据文件..."));
+            estate.prompter.type(target);
+            w.moveButton()->click();
+            QVERIFY2(estate.prompter.texts().last().contains(QStringLiteral("已写入数据文件")),
+                     qPrintable(estate.prompter.texts().join(QLatin1Char('|'))));
+            const auto copy = DataFile::openExisting(target);
+            QCOMPARE(copy->query(QStringLiteral("select 门牌号, 户名, 面积, 账户余额 from 档案库")),
+                     estate.rows(QStringLiteral("select 门牌号, 户名, 面积, 账户余额 from 档案库")));
+        } else {
+            QCOMPARE(w.moveButton()->text(), QStringLiteral("复制到数据库服务器..."));
+            estate.prompter.cancel();
+            w.moveButton()->click();
+            QCOMPARE(estate.prompter.boxes().size(), 1);
+            QVERIFY(!QFile::exists(QDir(estate.folder()).filePath(DatabaseChoice::settingFileName)));
+        }
     }
 
     void openedFromTheMainFrame()
