@@ -3,6 +3,7 @@
 // statements and holds the one chosen; the program is killed while it waits there.
 #include "estate.h"
 #include "operations.h"
+#include "testserver.h"
 
 #include "store/database.h"
 #include "store/datafile.h"
@@ -19,26 +20,13 @@
 
 namespace {
 
-QString testServer()
-{
-    const QString s = qEnvironmentVariable("FENWARY_TEST_SERVER");
-    if (s.isEmpty())
-        qFatal("these tests need FENWARY_TEST_SERVER (a libpq connection string)");
-    return s;
-}
-
 const QString kApp = QStringLiteral("fenwary_kill");
 
 // A schema holding the seed estate, with a trigger on every table that counts the
 // statements once armed and holds statement number `n` (0: none) for a minute.
-struct SeedOnServer {
-    explicit SeedOnServer(int n)
+struct SeedOnServer : EmptySchema {
+    explicit SeedOnServer(int n) : EmptySchema(QStringLiteral("kill"), QStringLiteral(" application_name=") + kApp)
     {
-        static int made = 0;
-        name = QStringLiteral("kill%1_%2").arg(QCoreApplication::applicationPid()).arg(++made);
-        admin = Database::connect(testServer());
-        admin->execScript(QStringLiteral("drop schema if exists %1 cascade; create schema %1").arg(name));
-        conninfo = testServer() + QStringLiteral(" application_name=%1 options='-c search_path=%2'").arg(kApp, name);
         auto db = Database::connect(conninfo);
         DataMove::toServer(*DataFile::openExisting(seedFile()), *db);
         const QStringList tables = db->tables();
@@ -55,15 +43,11 @@ struct SeedOnServer {
                                           "for each statement execute function kill_point()")
                                .arg(t));
     }
-    ~SeedOnServer() { admin->execScript(QStringLiteral("drop schema if exists %1 cascade").arg(name)); }
     qint64 events()
     {
         const QVariantList r = admin->query(QStringLiteral("select last_value, is_called from %1.kill_events").arg(name)).value(0);
         return r.value(1).toInt() ? r.value(0).toLongLong() : 0;
     }
-    QString name;
-    QString conninfo;
-    std::unique_ptr<Database> admin;
 };
 
 int childMain(const QString& opName, const QString& conninfo, const QString& folder)

@@ -4,6 +4,7 @@
 #include "fixtures/login.h"
 #include "shellfixture.h"
 #include "shots.h"
+#include "testserver.h"
 
 #include "shell/datamoves.h"
 #include "shell/firststartdialog.h"
@@ -27,28 +28,6 @@
 #include <QtTest>
 
 namespace {
-
-QString testServer()
-{
-    const QString s = qEnvironmentVariable("FENWARY_TEST_SERVER");
-    if (s.isEmpty())
-        qFatal("these tests need FENWARY_TEST_SERVER (a libpq connection string)");
-    return s;
-}
-
-// An empty schema of the test server, dropped at the end.
-struct EmptyDatabase {
-    EmptyDatabase()
-    {
-        static int n = 0;
-        name = QStringLiteral("start%1_%2").arg(QCoreApplication::applicationPid()).arg(++n);
-        Database::connect(testServer())->execScript(QStringLiteral("drop schema if exists %1 cascade; create schema %1").arg(name));
-        conninfo = testServer() + QStringLiteral(" options='-c search_path=%1'").arg(name);
-    }
-    ~EmptyDatabase() { Database::connect(testServer())->execScript(QStringLiteral("drop schema %1 cascade").arg(name)); }
-    QString name;
-    QString conninfo;
-};
 
 // The row count of every table of this system.
 QList<qint64> counts(Database& db)
@@ -107,7 +86,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, password);
         QTemporaryDir folder;
-        EmptyDatabase server;
+        EmptySchema server(QStringLiteral("start"));
         QVERIFY(DatabaseChoice::save(folder.path(), server.conninfo, nullptr));
         const FirstStartAnswer answer{FirstStartAnswer::Choice(choice), {name, password, QStringLiteral("幸福里"), {}}, {}};
         QList<qint64> rows;
@@ -200,7 +179,7 @@ private slots:
         DataFile::openExisting(DataFile::path(home.path()))
             ->exec(QStringLiteral("insert into 档案库 (门牌号, 户名, 面积, 账户余额) values (?, ?, ?, ?)"),
                    {QStringLiteral("1-1'01"), QStringLiteral("O'Brien"), 88.5, -12.3});
-        EmptyDatabase server;
+        EmptySchema server(QStringLiteral("start"));
         const QString out = QDir(other.path()).filePath(QStringLiteral("copy.dat"));
         const auto run = [](const QStringList& args, const QString& folder, QString* said = nullptr) {
             QString o, e;
