@@ -2,6 +2,7 @@
 
 #include "common/numbers.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -33,6 +34,9 @@ QString offeredFixed(const QVariant& fixed);
 // The previous reading of a metered item, as bill entry finds it: the 本月数 of the
 // household's line of the item in the latest earlier month that has one, else 0.
 double previousReading(Database& db, const QString& door, const QVariant& itemNo, const QString& month);
+// The same for several items in one statement, by 项目号 (items without one are left out).
+QHash<QString, double> previousReadings(Database& db, const QString& door, const QList<QVariant>& itemNos,
+                                        const QString& month);
 
 // The numbers that fill one household's lines. Single entry asks the operator for
 // each; the month's run reads them from the reading sheet.
@@ -59,3 +63,24 @@ public:
 // decides whether they share a transaction. Returns the bill's ID.
 qint64 writeBill(Database& db, const QString& door, const QString& month, const QString& note, double area,
                  qint64 billId, const QList<BillItem>& items, BillAnswers& answers);
+
+// A household's bill worked out before anything is written, as writeBill would write
+// it: the same lines, amounts and total. Reads only; the answers may throw.
+struct BillDraft {
+    struct Rewrite {
+        bool computed = false;  // a line of 收费2, else of 收费1
+        qint64 id = 0;
+        double previous = 0, current = 0, price = 0, amount = 0;
+    };
+    QString door, month;
+    qint64 billId = 0;
+    double total = 0;
+    bool linesFound[2] = {false, false};  // the month already holds lines of 收费1, 收费2
+    QList<Rewrite> rewritten;
+    QList<QVariantList> newLines[2];  // new rows of 收费1, 收费2 in column order
+};
+BillDraft draftBill(Database& db, const QString& door, const QString& month, double area, qint64 billId,
+                    const QList<BillItem>& items, BillAnswers& answers);
+// Writes a draft: the bill with its total in one statement, the new lines of each
+// table in one. Returns the bill's ID.
+qint64 saveBill(Database& db, const BillDraft& draft, const QString& note);

@@ -8,6 +8,7 @@
 #include "common/numbers.h"
 
 #include <QSet>
+#include <optional>
 
 namespace {
 
@@ -218,22 +219,25 @@ MonthRun::Result MonthRun::run(bool recomputeUnpaid, RunProgress* progress)
                 r.changed << h.door;
                 continue;
             }
+            // Worked out before anything is written: a stale reading skips the household
+            // with nothing of it written.
+            std::optional<BillDraft> draft;
             try {
-                Transaction one(db_);
-                if (tg.billId != 0)
-                    db_.exec(QStringLiteral("insert into %1 select * from 缴费历史 where ID = ?").arg(shadow(kTables[0])),
-                             {tg.billId});
-                for (const QString& lines : {kTables[1], kTables[2]})
-                    db_.exec(QStringLiteral("insert into %1 select * from %2 where 门牌号 = ? and 月份 = ?")
-                                 .arg(shadow(lines), lines),
-                             {h.door, month});
                 SheetAnswers answers(sheet_, h.door);
-                writeBill(db_, h.door, month, h.note, h.area, tg.billId, sheet_.items(), answers);
-                one.commit();
+                draft = draftBill(db_, h.door, month, h.area, tg.billId, sheet_.items(), answers);
             } catch (const StaleReading&) {
                 r.changed << h.door;
                 continue;
             }
+            if (tg.billId != 0)
+                db_.exec(QStringLiteral("insert into %1 select * from 缴费历史 where ID = ?").arg(shadow(kTables[0])),
+                         {tg.billId});
+            for (int lines = 0; lines < 2; ++lines)
+                if (draft->linesFound[lines])
+                    db_.exec(QStringLiteral("insert into %1 select * from %2 where 门牌号 = ? and 月份 = ?")
+                                 .arg(shadow(kTables[lines + 1]), kTables[lines + 1]),
+                             {h.door, month});
+            saveBill(db_, *draft, h.note);
             ++(tg.billId != 0 ? r.recomputed : r.newBills);
         }
         if (progress && !progress->proceed(n, n))

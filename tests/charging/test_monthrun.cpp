@@ -165,6 +165,7 @@ private:
 class TestMonthRun : public QObject {
     Q_OBJECT
 private slots:
+    void runWritesWhatSingleEntryWrites_data();
     void runWritesWhatSingleEntryWrites();
     void previousReadingAsBillEntryFindsIt_data();
     void previousReadingAsBillEntryFindsIt();
@@ -184,11 +185,23 @@ private slots:
     void undoRefusedOnceSomethingOfTheRunChanged();
 };
 
+void TestMonthRun::runWritesWhatSingleEntryWrites_data()
+{
+    QTest::addColumn<bool>("sharedNumber");
+    QTest::newRow("every item its own number") << false;
+    // Step by step the second item rewrites the first one's new line.
+    QTest::newRow("two fixed items share 01") << true;
+}
+
 void TestMonthRun::runWritesWhatSingleEntryWrites()
 {
+    QFETCH(bool, sharedNumber);
     TestEstate byRun, bySingle;
     fill(byRun);
     fill(bySingle);
+    if (sharedNumber)
+        for (TestEstate* e : {&byRun, &bySingle})
+            e->addItem(QStringLiteral("01"), QStringLiteral("绿化费"), 20.0);
 
     Sheet s(byRun);
     enter(s.sheet);
