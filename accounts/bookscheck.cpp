@@ -17,9 +17,9 @@ namespace {
 // it was at the mark (原有 = 0: it did not exist); the first write since the mark wins.
 const char* const kMarkTables = R"SQL(
 CREATE TABLE IF NOT EXISTS 核对标记 (流水ID INTEGER, 住户摘要 TEXT, 起始账单ID INTEGER);
-CREATE TABLE IF NOT EXISTS 核对住户 (ID INTEGER PRIMARY KEY, 原有 INTEGER, 门牌号, 账户余额);
-CREATE TABLE IF NOT EXISTS 核对门牌 (门牌号 PRIMARY KEY);
-CREATE TABLE IF NOT EXISTS 核对账单 (ID PRIMARY KEY);
+CREATE TABLE IF NOT EXISTS 核对住户 (ID INTEGER PRIMARY KEY, 原有 INTEGER, 门牌号 TEXT, 账户余额 REAL);
+CREATE TABLE IF NOT EXISTS 核对门牌 (门牌号 TEXT PRIMARY KEY);
+CREATE TABLE IF NOT EXISTS 核对账单 (ID BIGINT PRIMARY KEY);
 )SQL";
 
 struct TriggerText {
@@ -60,8 +60,6 @@ const TriggerText kTriggers[] = {
                          "INSERT OR IGNORE INTO 核对账单 VALUES (NEW.ID); END"},
 };
 
-// Door numbers key the ledger's sums: without this index two households could share one.
-const char* const kUniqueDoors = "CREATE UNIQUE INDEX 档案库_门牌号 ON 档案库(门牌号)";
 
 quint64 fnv(quint64 h, const void* data, size_t n)
 {
@@ -108,9 +106,7 @@ QByteArray copied(const QByteArray& raw)
 
 void installTriggers(Database& db)
 {
-    QHash<QString, QString> have;
-    for (const QVariantList& r : db.query(QStringLiteral("select name, sql from sqlite_master where type = 'trigger'")))
-        have.insert(r.value(0).toString(), r.value(1).toString());
+    const QHash<QString, QString> have = db.triggers();
     for (const TriggerText& t : kTriggers) {
         const QString name = QString::fromUtf8(t.name), sql = QString::fromUtf8(t.sql);
         const auto it = have.constFind(name);
@@ -189,7 +185,8 @@ void BooksCheck::checkSettlements(Database& db, QList<Mismatch>& out)
     // Stepped row by row: the settled bills of a long history do not fit in memory at once.
     Statement st = db.prepare(
         QStringLiteral("select b.门牌号, b.月份, b.缴费标志, b.收费金额, m.实收现金, m.金额, d.账户余额 "
-                       "from 缴费历史 b join 账户流水 m on m.ID = (select max(ID) from 账户流水 where 账单ID = b.ID) "
+                       "from (select 账单ID, max(ID) as 末笔 from 账户流水 where 账单ID is not null group by 账单ID) x "
+                       "join 缴费历史 b on b.ID = x.账单ID join 账户流水 m on m.ID = x.末笔 "
                        "left join 档案库 d on d.门牌号 = b.门牌号 where m.类别 = ? order by b.门牌号, b.月份"));
     st.bind(1, LedgerKind::collection());
     while (st.step()) {
@@ -207,9 +204,6 @@ void BooksCheck::checkSettlements(Database& db, QList<Mismatch>& out)
 
 QList<BooksCheck::Mismatch> BooksCheck::runAndMark(Database& db, QString* markProblem)
 {
-    // The mark's triggers are kept in the data file only: on a server every check is whole.
-    if (db.engine() != Database::Engine::File)
-        return run(db);
     std::optional<Transaction> t;
     try {
         t.emplace(db);
@@ -235,8 +229,6 @@ QList<BooksCheck::Mismatch> BooksCheck::atLogIn(Database& db, Scope* used, QStri
 {
     if (used)
         *used = Scope::Full;
-    if (db.engine() != Database::Engine::File)
-        return run(db);
     std::optional<Transaction> t;
     try {
         t.emplace(db);
@@ -272,8 +264,6 @@ QString BooksCheck::markFailureText(const QString& problem)
 
 std::optional<QList<BooksCheck::Mismatch>> BooksCheck::sinceMark(Database& db)
 {
-    if (db.engine() != Database::Engine::File)
-        return std::nullopt;  // the mark is kept in the data file only
     Mark next;
     bool changed = false;
     return sinceMark(db, &next, &changed);
@@ -306,37 +296,27 @@ std::optional<QList<BooksCheck::Mismatch>> BooksCheck::sinceMark(Database& db, M
     // wrote them; a trigger it does not know could hide a write.
     Mark mark;
     {
-        QHash<QString, QString> triggers;
-        bool uniqueDoors = false, markTable = false;
-        for (const QVariantList& r : db.query(QStringLiteral(
-                 "select type, name, sql from sqlite_master where type = 'trigger' or name in (?, ?)"),
-                 {QStringLiteral("档案库_门牌号"), QStringLiteral("核对标记")})) {
-            const QString type = r.value(0).toString();
-            if (type == QLatin1String("trigger"))
-                triggers.insert(r.value(1).toString(), r.value(2).toString());
-            else if (type == QLatin1String("index"))
-                uniqueDoors = r.value(2).toString() == QString::fromUtf8(kUniqueDoors);
-            else if (type == QLatin1String("table"))
-                markTable = true;
-        }
-        if (!uniqueDoors || !markTable || triggers.size() != qsizetype(std::size(kTriggers)))
+        // Door numbers key the ledger's sums: without a unique index two households could share one.
+        if (!db.isUniqueKey(QStringLiteral("档案库"), QStringLiteral("门牌号")) || !db.hasTable(QStringLiteral("核对标记")))
+            return std::nullopt;
+        const QHash<QString, QString> triggers = db.triggers();
+        if (triggers.size() != qsizetype(std::size(kTriggers)))
             return std::nullopt;
         for (const TriggerText& t : kTriggers)
             if (triggers.value(QString::fromUtf8(t.name)) != QString::fromUtf8(t.sql))
                 return std::nullopt;
-        const QList<QVariantList> rows = db.query(QStringLiteral(
-            "select typeof(流水ID), 流水ID, typeof(住户摘要), 住户摘要, typeof(起始账单ID), 起始账单ID from 核对标记"));
+        const QList<QVariantList> rows = db.query(QStringLiteral("select 流水ID, 住户摘要, 起始账单ID from 核对标记"));
         if (rows.size() != 1)
             return std::nullopt;
         const QVariantList& r = rows.first();
-        const QString digest = r.value(3).toString();
+        const QString digest = r.value(1).toString();
         bool ok = false;
         mark.digest = digest.toULongLong(&ok, 16);
-        if (r.value(0).toString() != QLatin1String("integer") || r.value(2).toString() != QLatin1String("text") ||
-            r.value(4).toString() != QLatin1String("integer") || digest.size() != 16 || !ok)
+        if (r.value(0).typeId() != QMetaType::LongLong || r.value(1).typeId() != QMetaType::QString ||
+            r.value(2).typeId() != QMetaType::LongLong || digest.size() != 16 || !ok)
             return std::nullopt;
-        mark.lastMovement = r.value(1).toLongLong();
-        mark.startBill = r.value(5).toLongLong();
+        mark.lastMovement = r.value(0).toLongLong();
+        mark.startBill = r.value(2).toLongLong();
     }
     next->startBill = Ledger::startBillId(db);
     next->lastMovement = db.scalar(QStringLiteral("select coalesce(max(ID), 0) from 账户流水")).toLongLong();
@@ -482,6 +462,11 @@ std::optional<QList<BooksCheck::Mismatch>> BooksCheck::sinceMark(Database& db, M
             out.append({door, month, 0, 0, QStringLiteral("已缴账单的收费金额与收款时不符")});
     }
     return out;
+}
+
+QStringList BooksCheck::markTables()
+{
+    return {QStringLiteral("核对标记"), QStringLiteral("核对住户"), QStringLiteral("核对门牌"), QStringLiteral("核对账单")};
 }
 
 double BooksCheck::ledgerSum(Database& db, const QString& door)

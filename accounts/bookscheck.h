@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <optional>
@@ -13,7 +14,7 @@ class Database;
 // last movement is such a 收款 is paid with the charge it settled. It only lists what
 // it finds; it never corrects anything.
 //
-// A check that finds nothing leaves a mark in the file: the ledger's highest ID, a
+// A check that finds nothing leaves a mark in the database: the ledger's highest ID, a
 // digest of every household's (ID, door number, balance) and the first bill of the
 // ledger. Triggers installed with the mark record, for every client of the file, the
 // households written since (with their row as it was), the door numbers and bills of
@@ -50,6 +51,10 @@ public:
     // What the check since the mark finds, writing nothing; nullopt when the file
     // holds no usable mark. Empty exactly when the full check finds nothing.
     static std::optional<QList<Mismatch>> sinceMark(Database& db);
+
+    // The tables of the mark: they describe the database they are in, and a copy of
+    // the data into another leaves them out.
+    static QStringList markTables();
 
     // The sum of a household's movements.
     static double ledgerSum(Database& db, const QString& door);

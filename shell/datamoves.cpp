@@ -1,5 +1,6 @@
 #include "shell/datamoves.h"
 
+#include "accounts/bookscheck.h"
 #include "store/database.h"
 #include "store/databasechoice.h"
 #include "store/datafile.h"
@@ -27,14 +28,14 @@ QString extent(Database& db)
 
 QString toServer(Database& file, Database& server)
 {
-    DataMove::toServer(file, server);
+    DataMove::toServer(file, server, BooksCheck::markTables());
     return QStringLiteral("数据已复制到数据库服务器 %1 (%2)。\n各表的行数和金额合计都已核对。")
         .arg(DatabaseChoice::describe(server.conninfo()), extent(server));
 }
 
 QString toFile(Database& server, const QString& path)
 {
-    DataMove::toFile(server, path);
+    DataMove::toFile(server, path, BooksCheck::markTables());
     const std::unique_ptr<Database> file = DataFile::openExisting(path);
     return QStringLiteral("数据库服务器上的数据已写入数据文件 %1 (%2)。")
         .arg(QDir::toNativeSeparators(path), extent(*file));

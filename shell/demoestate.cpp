@@ -1,6 +1,7 @@
 #include "shell/demoestate.h"
 
 #include "accounts/accounts.h"
+#include "accounts/bookscheck.h"
 #include "charging/billlines.h"
 #include "collection/collection.h"
 #include "common/dates.h"
@@ -230,7 +231,7 @@ void DemoEstate::createOn(Database& server, const QString& folder, const QDate& 
     DataFile::removeWithLogs(path);
     try {
         std::unique_ptr<Database> file = create(path, today);
-        DataMove::toServer(*file, server);
+        DataMove::toServer(*file, server, BooksCheck::markTables());
     } catch (...) {
         DataFile::removeWithLogs(path);
         throw;

@@ -768,6 +768,40 @@ QStringList Database::tables()
 }
 
 
+QHash<QString, QString> Database::triggers()
+{
+    QHash<QString, QString> out;
+    const QString sql =
+        pg_ ? QStringLiteral("select t.tgname, coalesce(obj_description(t.oid, 'pg_trigger'), '') from pg_trigger t "
+                             "join pg_class c on c.oid = t.tgrelid where not t.tgisinternal and "
+                             "c.relnamespace = current_schema()::regnamespace")
+            : QStringLiteral("select name, sql from sqlite_master where type = 'trigger'");
+    for (const QVariantList& r : query(sql))
+        out.insert(r.value(0).toString(), r.value(1).toString());
+    return out;
+}
+
+bool Database::isUniqueKey(const QString& table, const QString& column)
+{
+    if (pg_)
+        return scalar(QStringLiteral("select count(*) from pg_index i join pg_class c on c.oid = i.indrelid "
+                                     "join pg_attribute a on a.attrelid = c.oid and a.attnum = i.indkey[0] "
+                                     "where c.relnamespace = current_schema()::regnamespace and c.relname = ? and "
+                                     "i.indisunique and i.indnatts = 1 and i.indpred is null and a.attname = ?"),
+                      {ServerSql::foldedName(table), ServerSql::foldedName(column)})
+                   .toInt() > 0;
+    const auto quoted = [](QString name) { return QLatin1Char('"') + name.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"'); };
+    // index_list: seq, name, unique, origin, partial; index_info: seqno, cid, name.
+    for (const QVariantList& index : query(QStringLiteral("PRAGMA index_list(%1)").arg(quoted(table)))) {
+        if (index.value(2).toInt() == 0 || index.value(4).toInt() != 0)
+            continue;
+        const QList<QVariantList> cols = query(QStringLiteral("PRAGMA index_info(%1)").arg(quoted(index.value(1).toString())));
+        if (cols.size() == 1 && cols.first().value(2).toString().compare(column, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 QString Database::conninfo() const
 {
     return server_ ? server_->conninfo : QString();

@@ -147,6 +147,11 @@ public:
     // Every table of the database in name order (SQLite's own and the server's
     // catalog left out).
     QStringList tables();
+    // Every trigger of the database by name, with the text it was created from (a
+    // trigger created otherwise on the server has an empty text).
+    QHash<QString, QString> triggers();
+    // Whether one unique index, not partial, keys the table by this column alone.
+    bool isUniqueKey(const QString& table, const QString& column);
 
     // Prepared statements are cached by their text.
     Statement prepare(const QString& sql);

@@ -253,6 +253,14 @@ QStringList splitScript(const QString& sql)
         } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
             quote = c;
         } else if (c == QLatin1Char(';')) {
+            // A trigger's statements end with it, at its END.
+            static const QRegularExpression trigger(QStringLiteral("^\\s*CREATE\\s+TRIGGER\\b.*\\bBEGIN\\b"),
+                                                    QRegularExpression::CaseInsensitiveOption |
+                                                        QRegularExpression::DotMatchesEverythingOption);
+            if (trigger.match(cur).hasMatch() && !cur.trimmed().endsWith(QLatin1String("END"), Qt::CaseInsensitive)) {
+                cur += c;
+                continue;
+            }
             if (!cur.trimmed().isEmpty())
                 parts << cur.trimmed();
             cur.clear();
@@ -275,6 +283,45 @@ QString serverTypes(QString body)
     body.replace(integer, QStringLiteral("bigint"));
     body.replace(real, QStringLiteral("double precision"));
     return body;
+}
+
+// A row trigger as the file says it (CREATE TRIGGER name AFTER event ON table [WHEN
+// condition] BEGIN statements; END) becomes a function of the trigger's name and a
+// trigger calling it; the file's text is kept as the trigger's comment, where
+// Database::triggers() reads it. DROP TRIGGER drops the function and with it the trigger.
+// Null for any other statement.
+QString triggerStatement(const QString& st)
+{
+    using RE = QRegularExpression;
+    const auto opts = RE::CaseInsensitiveOption | RE::UseUnicodePropertiesOption | RE::DotMatchesEverythingOption;
+    static const RE drop(QStringLiteral("^DROP\\s+TRIGGER\\s+(?:IF\\s+EXISTS\\s+)?(\"(?:[^\"]|\"\")+\"|\\S+)\\s*$"), opts);
+    if (const auto m = drop.match(st); m.hasMatch())
+        return QStringLiteral("drop function if exists %1() cascade").arg(m.captured(1));
+    static const RE create(QStringLiteral("^CREATE\\s+TRIGGER\\s+(\\S+)\\s+AFTER\\s+(INSERT|DELETE|UPDATE(?:\\s+OF\\s+.+?)?)"
+                                          "\\s+ON\\s+(\\S+)\\s+(?:WHEN\\s+(.+?)\\s+)?BEGIN\\s+(.+);\\s*END\\s*$"),
+                           opts);
+    const auto m = create.match(st);
+    if (!m.hasMatch())
+        return QString();
+    const QString name = m.captured(1), table = m.captured(3), when = m.captured(4);
+    QStringList body;
+    static const RE insertOr(QStringLiteral("^\\s*insert\\s+or\\s+ignore\\b"), opts);
+    static const RE select(QStringLiteral("^\\s*select\\b"), opts);
+    for (QString part : splitScript(m.captured(5))) {
+        const bool ignore = insertOr.match(part).hasMatch();
+        part = statement(part, nullptr, nullptr);
+        part.replace(select, QStringLiteral("perform"));  // a result nobody reads
+        body << (ignore ? part + QStringLiteral(" on conflict do nothing") : part);
+    }
+    QString code = body.join(QStringLiteral("; ")) + QLatin1Char(';');
+    if (!when.isEmpty())
+        code = QStringLiteral("if %1 then %2 end if;").arg(statement(when, nullptr, nullptr), code);
+    QString comment = st;
+    comment.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QStringLiteral("create or replace function %1() returns trigger language plpgsql as $$ begin %2 return null; "
+                          "end $$;\ncreate trigger %1 after %3 on %4 for each row execute function %1();\n"
+                          "comment on trigger %1 on %4 is '%5'")
+        .arg(name, code, m.captured(2), table, comment);
 }
 
 QString tableStatement(const QString& st)
@@ -304,6 +351,8 @@ QString tableStatement(const QString& st)
                                                               : QStringLiteral(", rowid bigint generated always as identity unique");
         return statement(st.left(m.capturedEnd()) + serverTypes(body) + key + QLatin1Char(')'), nullptr, nullptr);
     }
+    if (const QString t = triggerStatement(st); !t.isNull())
+        return t;
     static const QRegularExpression alter(QStringLiteral("^ALTER\\s+TABLE\\b"), QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     if (alter.match(st).hasMatch())
         return statement(serverTypes(st), nullptr, nullptr);

@@ -109,7 +109,7 @@ void step(TestEstate& e, const QString& s)
         t.commit();
     } else if (s == QLatin1String("untraced balance")) {
         // The trigger dropped, the balance changed, the trigger put back as it was.
-        const QString sql = db.scalar(QStringLiteral("select sql from sqlite_master where name = '核对_档案库_改'")).toString();
+        const QString sql = db.triggers().value(QStringLiteral("核对_档案库_改"));
         QVERIFY(!sql.isEmpty());
         db.execScript(QStringLiteral("drop trigger 核对_档案库_改"));
         db.exec(QStringLiteral("update 档案库 set 账户余额 = 账户余额 + 3 where 门牌号 = ?"), {door(14)});
@@ -197,10 +197,11 @@ void TestBooksCheck::unusableMarkMeansTheFullCheck_data()
     QTest::newRow("no mark yet") << QString() << true;
     QTest::newRow("mark table dropped") << "drop table 核对标记" << true;
     QTest::newRow("mark row deleted") << "delete from 核对标记" << true;
-    QTest::newRow("two mark rows") << "insert into 核对标记 select * from 核对标记" << true;
+    QTest::newRow("two mark rows") << "insert into 核对标记 select 流水ID, 住户摘要, 起始账单ID from 核对标记" << true;
     QTest::newRow("digest not a number") << "update 核对标记 set 住户摘要 = 'zz''zz'" << true;
     QTest::newRow("digest of other balances") << "update 核对标记 set 住户摘要 = '0123456789abcdef'" << true;
-    QTest::newRow("movement ID as text") << "update 核对标记 set 流水ID = 'abc'" << true;
+    if (!TestEstate::onServer())  // a server column holds its own type
+        QTest::newRow("movement ID as text") << "update 核对标记 set 流水ID = 'abc'" << true;
     QTest::newRow("movement ID above the ledger") << "update 核对标记 set 流水ID = 流水ID + 1000" << true;
     QTest::newRow("ledger's first bill moved") << "update 账务参数 set 值 = 值 + 1 where 名称 = '起始账单ID'" << true;
     QTest::newRow("trigger dropped") << "drop trigger 核对_账户流水_改" << true;
