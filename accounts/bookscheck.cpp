@@ -437,28 +437,48 @@ std::optional<QList<BooksCheck::Mismatch>> BooksCheck::sinceMark(Database& db, M
             out.append({door, QString(), 0, sum, QStringLiteral("流水的门牌号没有住户档案")});
     }
 
-    // The settlement rules for every bill that may have changed.
-    for (const qint64 id : std::as_const(bills)) {
-        const QList<QVariantList> bill = db.query(
-            QStringLiteral("select coalesce(缴费标志, 0) <> 0, 缴费标志, 收费金额, 门牌号, 月份 from 缴费历史 where ID = ?"),
-            {id});
-        if (bill.isEmpty())
+    // The settlement rules for every bill that may have changed: its row and its last
+    // movement, read a few hundred bills to a statement.
+    QHash<qint64, QVariantList> billRows, lastMovements;
+    const QList<qint64> ids(bills.cbegin(), bills.cend());
+    for (qsizetype at = 0; at < ids.size(); at += 400) {
+        const QList<qint64> part = ids.mid(at, 400);
+        const QString marks = QStringList(part.size(), QStringLiteral("?")).join(QLatin1String(", "));
+        const QVariantList values(part.cbegin(), part.cend());
+        QVariantList lastIds;
+        for (const QVariantList& r : db.query(
+                 QStringLiteral("select ID, coalesce(缴费标志, 0) <> 0, 缴费标志, 收费金额, 门牌号, 月份, "
+                                "(select max(ID) from 账户流水 where 账单ID = b.ID) from 缴费历史 b where ID in (%1)")
+                     .arg(marks),
+                 values)) {
+            billRows.insert(r.value(0).toLongLong(), r);
+            if (!r.value(6).isNull())
+                lastIds << r.value(6);
+        }
+        if (lastIds.isEmpty())
             continue;
-        const QVariantList& b = bill.first();
-        const QList<QVariantList> last = db.query(
-            QStringLiteral("select 类别, 实收现金, 金额 from 账户流水 where ID = "
-                           "(select max(ID) from 账户流水 where 账单ID = ?)"),
-            {id});
-        const bool collected = !last.isEmpty() && last.first().value(0).toString() == LedgerKind::collection();
-        const QString door = b.value(3).toString(), month = b.value(4).toString();
-        if (b.value(0).toInt() != 0 && !(last.isEmpty() ? id <= next->startBill : collected))
+        for (const QVariantList& r : db.query(
+                 QStringLiteral("select 账单ID, 类别, 实收现金, 金额 from 账户流水 where ID in (%1)")
+                     .arg(QStringList(lastIds.size(), QStringLiteral("?")).join(QLatin1String(", "))),
+                 lastIds))
+            lastMovements.insert(r.value(0).toLongLong(), r);
+    }
+    for (const qint64 id : std::as_const(bills)) {
+        const auto found = billRows.constFind(id);
+        if (found == billRows.cend())
+            continue;
+        const QVariantList& b = *found;
+        const auto last = lastMovements.constFind(id);
+        const bool collected = last != lastMovements.cend() && last->value(1).toString() == LedgerKind::collection();
+        const QString door = b.value(4).toString(), month = b.value(5).toString();
+        if (b.value(1).toInt() != 0 && !(last == lastMovements.cend() ? id <= next->startBill : collected))
             out.append({door, month, 0, 0, QStringLiteral("已缴账单没有有效的收款流水")});
         if (!collected)
             continue;
-        if (!Criterion::valueIsTrue(b.value(1)))
+        if (!Criterion::valueIsTrue(b.value(2)))
             out.append({door, month, 0, 0, QStringLiteral("有收款流水的账单未标为已缴")});
-        else if (std::abs(Ledger::number(b.value(2)) -
-                          (Ledger::number(last.first().value(1)) - Ledger::number(last.first().value(2)))) > Tolerance)
+        else if (std::abs(Ledger::number(b.value(3)) - (Ledger::number(last->value(2)) - Ledger::number(last->value(3)))) >
+                 Tolerance)
             out.append({door, month, 0, 0, QStringLiteral("已缴账单的收费金额与收款时不符")});
     }
     return out;

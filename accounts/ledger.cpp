@@ -102,18 +102,32 @@ void Ledger::insert(const Movement& m, double amount, double balanceAfter)
 
 double Ledger::post(const Movement& m, const std::optional<QVariant>& expected)
 {
-    const QList<QVariantList> rows =
-        db_.query(QStringLiteral("select ID, 账户余额 from 档案库 where 门牌号 = ?"), {m.door});
-    if (rows.isEmpty())
-        throw StoreError(0, QStringLiteral("住户档案已不存在: %1").arg(m.door));
-    const QVariant stored = rows.first().value(1);
-    if (expected && !sameValue(stored, *expected))
-        throw StaleValueError();
-    const double before = number(stored);
-    const double after = m.newBalance ? m.newBalance(before) : before + m.amount;
-    db_.exec(QStringLiteral("update 档案库 set 账户余额 = ? where ID = ?"), {after, rows.first().value(0)});
-    insert(m, m.amount, after);
-    return after;
+    // The balance is written only where it still holds the value read: another desk's
+    // write in between is read again, never overwritten.
+    for (int attempt = 1;; ++attempt) {
+        const QList<QVariantList> rows =
+            db_.query(QStringLiteral("select ID, 账户余额 from 档案库 where 门牌号 = ?"), {m.door});
+        if (rows.isEmpty())
+            throw StoreError(0, QStringLiteral("住户档案已不存在: %1").arg(m.door));
+        const QVariant stored = rows.first().value(1);
+        if (expected && !sameValue(stored, *expected))
+            throw StaleValueError();
+        const double before = number(stored);
+        const double after = m.newBalance ? m.newBalance(before) : before + m.amount;
+        db_.exec(QStringLiteral("update 档案库 set 账户余额 = ? where ID = ? and 账户余额 is ?"),
+                 {after, rows.first().value(0), stored});
+        if (db_.changes() == 1) {
+            insert(m, m.amount, after);
+            return after;
+        }
+        if (attempt == kWriteAttempts)
+            throw StoreError(0, busyBalanceText(m.door));
+    }
+}
+
+QString Ledger::busyBalanceText(const QString& door)
+{
+    return QStringLiteral("住户 %1 的账户余额正被其他操作连续修改，本次没有保存，请稍后重试。").arg(door);
 }
 
 void Ledger::journalWrite(qint64 householdId, const QString& door, const QVariant& newBalance)
@@ -157,19 +171,29 @@ void Ledger::moveDoor(const QString& from, const QString& to)
 
 qint64 Ledger::nextReceiptNumber(const QString& folder, QString* markProblem)
 {
-    const QList<QVariantList> rows = db_.query(
-        QStringLiteral("select 值, 值 >= 9223372036854775807 from 账务参数 where 名称 = ?"), {kReceiptCounter});
-    if (!rows.isEmpty() && rows.first().value(1).toInt() != 0)
-        throw StoreError(0, QStringLiteral("收据号计数已到上限，不能再给出新的收据号"));
-    const qint64 counter = rows.isEmpty() ? 0 : rows.first().value(0).toLongLong();
     const ReceiptMark mark = receiptHighWater(folder);
     if (markProblem)
         *markProblem = mark.problem;
-    const qint64 next = std::max(counter, mark.number) + 1;
-    db_.exec(QStringLiteral("update 账务参数 set 值 = ? where 名称 = ?"), {next, kReceiptCounter});
-    if (db_.changes() != 1)
-        db_.exec(QStringLiteral("insert into 账务参数 (名称, 值) values (?, ?)"), {kReceiptCounter, next});
-    return next;
+    // Advanced only from the value read: a number another desk took meanwhile is
+    // read again, so no two collections share one.
+    for (int attempt = 1;; ++attempt) {
+        const QList<QVariantList> rows = db_.query(
+            QStringLiteral("select 值, 值 >= 9223372036854775807 from 账务参数 where 名称 = ?"), {kReceiptCounter});
+        if (!rows.isEmpty() && rows.first().value(1).toInt() != 0)
+            throw StoreError(0, QStringLiteral("收据号计数已到上限，不能再给出新的收据号"));
+        const qint64 counter = rows.isEmpty() ? 0 : rows.first().value(0).toLongLong();
+        const qint64 next = std::max(counter, mark.number) + 1;
+        if (rows.isEmpty()) {
+            db_.exec(QStringLiteral("insert into 账务参数 (名称, 值) values (?, ?)"), {kReceiptCounter, next});
+            return next;
+        }
+        db_.exec(QStringLiteral("update 账务参数 set 值 = ? where 名称 = ? and 值 is ?"),
+                 {next, kReceiptCounter, rows.first().value(0)});
+        if (db_.changes() >= 1)
+            return next;
+        if (attempt == kWriteAttempts)
+            throw StoreError(0, QStringLiteral("收据号计数正被其他操作连续修改，本次没有保存，请稍后重试。"));
+    }
 }
 
 Ledger::ReceiptMark Ledger::receiptHighWater(const QString& folder)

@@ -61,6 +61,8 @@ public:
     // else StaleValueError. Returns the new balance. Throws StoreError when the
     // household does not exist.
     double post(const Movement& m, const std::optional<QVariant>& expected = std::nullopt);
+    // Told when the balance changed under every one of the attempts to write it.
+    static QString busyBalanceText(const QString& door);
 
     // Records the movement of a balance that the caller's statement is about to
     // write for the household with this row id: new − stored, kind 调整.
@@ -102,6 +104,8 @@ public:
     static bool sameValue(const QVariant& a, const QVariant& b);
 
 private:
+    // How often a conditional write is tried before it gives up.
+    static constexpr int kWriteAttempts = 10;
     void insert(const Movement& m, double amount, double balanceAfter);
 
     Database& db_;

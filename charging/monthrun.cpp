@@ -177,6 +177,7 @@ MonthRun::Result MonthRun::run(bool recomputeUnpaid, RunProgress* progress)
     const QString month = sheet_.month();
     QList<Target> ts;
     try {
+        EstateLock lock(db_, QStringLiteral("生成本月账单"));
         ensureUndoTables(db_);
         Transaction t(db_);
         // Events are handled while the progress dialog is asked; nobody else writes meanwhile.
@@ -343,6 +344,7 @@ QString MonthRun::firstChangeSince(Database& db)
 
 bool MonthRun::undo(Database& db)
 {
+    EstateLock lock(db, QStringLiteral("撤销本次账单"));
     if (undoableMonth(db).isEmpty() || !firstChangeSince(db).isEmpty())
         return false;
     Transaction t(db);

@@ -164,6 +164,19 @@ QString Collection::staleText()
 
 qint64 Collection::write(const Settlement& st, QStringList* notes)
 {
+    // A transaction the server gave up for another desk's is tried again as a whole.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            return writeOnce(st, notes);
+        } catch (const StoreError& e) {
+            if (!e.isRetryable() || attempt == 3)
+                throw;
+        }
+    }
+}
+
+qint64 Collection::writeOnce(const Settlement& st, QStringList* notes)
+{
     Database& db = s_.data.db();
     const QString today = isoDate(s_.clock.today());
     Ledger ledger = Accounts::ledger(db, s_.app, s_.clock);

@@ -50,8 +50,11 @@ private:
     };
     // One transaction: the bill, the balance with its movement and receipt number,
     // the lines. Throws StaleValueError when the bill or balance changed since read.
-    // What went wrong with the receipt mark, after the commit, goes to `notes`.
+    // What went wrong with the receipt mark, after the commit, goes to `notes`. A
+    // transaction the server gives up (serialization failure, deadlock) is tried
+    // three times in all.
     qint64 write(const Settlement& settlement, QStringList* notes);
+    qint64 writeOnce(const Settlement& settlement, QStringList* notes);
     void refresh(qint64 billId);
 
     Services& s_;

@@ -24,6 +24,7 @@ Cleanup::Result Cleanup::run(const QString& firstMonth, const QString& lastMonth
         "(门牌号, 月份) in (select 门牌号, 月份 from 缴费历史 "
         "where 缴费标志 <> 0 and (月份 >= ? and 月份 <= ?))");
     Result r;
+    EstateLock lock(db, QStringLiteral("数据清理"));
     // The ledger keeps the movements of the bills that go: it is the office's record.
     Transaction t(db);
     db.exec(QStringLiteral("delete from 收费1 where ") + paidBills, range);

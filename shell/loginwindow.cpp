@@ -5,6 +5,7 @@
 #include "common/services.h"
 #include "store/dataenvironment.h"
 
+#include <QSysInfo>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -126,6 +127,7 @@ void LoginWindow::logIn()
         break;
     }
     services_.app.operatorName = operators_->currentText();
+    services_.data.db().setDesk(QSysInfo::machineHostName(), services_.app.operatorName);
     services_.app.operatorLevel = r.level;
     if (onLoggedIn)
         onLoggedIn(r.level);

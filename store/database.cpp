@@ -802,6 +802,87 @@ bool Database::isUniqueKey(const QString& table, const QString& column)
     return false;
 }
 
+void Database::setDesk(const QString& host, const QString& operatorName)
+{
+    deskHost_ = host;
+    deskOperator_ = operatorName;
+}
+
+namespace {
+
+// The advisory lock's key: "Fenwary" in ASCII, mixed with the schema, so that every
+// estate of a server database has its own.
+const qlonglong kEstateLockSeed = 0x46656e77617279LL;
+const QString kEstateLockKey = QStringLiteral("hashtextextended(current_schema(), ?)");
+
+// Who holds the lock travels in the session's application_name, which every desk can
+// read; the server keeps only printable ASCII there, so the words go base64-coded.
+// The session's own name stays in front (what comes before its first space).
+const QString kHolderPrefix = QStringLiteral("fenwary:");
+
+// Kept after the session's own name (what comes before the first space stays), cut to
+// the server's 63 bytes.
+QString holderName(const QString& own, const QString& host, const QString& operatorName, const QString& operation)
+{
+    const QByteArray head = own.section(QLatin1Char(' '), 0, 0).toLatin1().left(20);
+    const QByteArray lead = head.isEmpty() ? kHolderPrefix.toLatin1() : head + ' ' + kHolderPrefix.toLatin1();
+    const int room = (63 - int(lead.size())) * 3 / 4;  // bytes that fit once coded
+    const QByteArray rest = (QLatin1Char('\x1f') + operatorName + QLatin1Char('\x1f') + operation).toUtf8();
+    QByteArray who = host.toUtf8().left(std::max(0, room - int(rest.size())));
+    while (!who.isEmpty() && QString::fromUtf8(who).contains(QChar::ReplacementCharacter))
+        who.chop(1);  // no character cut in two
+    return QString::fromLatin1(lead + (who + rest).toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+}
+
+}  // namespace
+
+EstateLock::EstateLock(Database& db, const QString& operation) : db_(db)
+{
+    if (db.engine() != Database::Engine::Server)
+        return;
+    if (db.scalar(QStringLiteral("select pg_try_advisory_lock(%1)").arg(kEstateLockKey), {kEstateLockSeed}).toInt() == 0) {
+        const QString name =
+            db.scalar(QStringLiteral("select application_name from pg_stat_activity where pid in (select pid from "
+                                     "pg_locks where locktype = 'advisory' and granted and "
+                                     "((classid::bigint << 32) | objid::bigint) = %1) limit 1")
+                          .arg(kEstateLockKey),
+                      {kEstateLockSeed})
+                .toString();
+        QStringList h;
+        if (const qsizetype at = name.indexOf(kHolderPrefix); at >= 0)
+            h = QString::fromUtf8(QByteArray::fromBase64(name.mid(at + kHolderPrefix.size()).toLatin1(),
+                                                         QByteArray::Base64UrlEncoding))
+                    .split(QLatin1Char('\x1f'));
+        if (h.size() != 3)
+            h = QStringList{QStringLiteral("另一台电脑"), QString(), QString()};
+        throw StoreError(0, refusalText(h[0], h[1], h[2], operation));
+    }
+    held_ = true;
+    before_ = db.scalar(QStringLiteral("select current_setting('application_name')")).toString();
+    db.scalar(QStringLiteral("select set_config('application_name', ?, false)"),
+              {holderName(before_, db.deskHost(), db.deskOperator(), operation)});
+}
+
+EstateLock::~EstateLock()
+{
+    if (!held_)
+        return;
+    try {
+        db_.scalar(QStringLiteral("select pg_advisory_unlock(%1)").arg(kEstateLockKey), {kEstateLockSeed});
+        db_.scalar(QStringLiteral("select set_config('application_name', ?, false)"), {before_});
+    } catch (const StoreError&) {
+        // A lost connection has given the lock up with the session.
+    }
+}
+
+QString EstateLock::refusalText(const QString& host, const QString& operatorName, const QString& theirs,
+                                const QString& mine)
+{
+    const QString who = operatorName.isEmpty() ? host : QStringLiteral("%1 上的操作员 %2").arg(host, operatorName);
+    const QString what = theirs.isEmpty() ? QStringLiteral("整体操作") : QStringLiteral("“%1”").arg(theirs);
+    return QStringLiteral("%1 正在进行%2，现在不能进行“%3”。请等它结束后再试。").arg(who, what, mine);
+}
+
 QString Database::conninfo() const
 {
     return server_ ? server_->conninfo : QString();

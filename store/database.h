@@ -25,6 +25,9 @@ public:
     QString sqlState() const { return sqlState_; }
     // True for a constraint violation (duplicate door number and the like).
     bool isConstraint() const;
+    // The server gave up the transaction for another's sake (serialization failure,
+    // deadlock): the whole transaction may be tried again.
+    bool isRetryable() const { return sqlState_ == QLatin1String("40001") || sqlState_ == QLatin1String("40P01"); }
 
 private:
     int code_;
@@ -195,6 +198,12 @@ public:
         const void* prev_;
     };
 
+    // The desk working on this connection (its host name) and the operator logged in,
+    // as other desks are told of them.
+    void setDesk(const QString& host, const QString& operatorName);
+    QString deskHost() const { return deskHost_; }
+    QString deskOperator() const { return deskOperator_; }
+
     // Every record set open on this connection (shared or owned by a window).
     const QList<RecordSet*>& recordSets() const { return recordSets_; }
     void registerRecordSet(RecordSet* rs) { recordSets_.append(rs); }
@@ -241,6 +250,30 @@ private:
     QList<RecordSet*> recordSets_;
     const TransactionSeal* seal_ = nullptr;
     const TransactionSeal* presented_ = nullptr;  // the seal whose owner is working now
+    QString deskHost_, deskOperator_;
+};
+
+// The whole estate to one operation at a time (the month's run, its undo, the
+// cleanup). A data file is open in one program at a time already; on a server the
+// lock is the session's advisory lock, and the desk holding it is written where
+// another desk that is refused can read it. Take it outside any transaction.
+class EstateLock {
+public:
+    // Throws StoreError, naming the desk, its operator and their operation, when
+    // another desk holds the lock.
+    EstateLock(Database& db, const QString& operation);
+    ~EstateLock();
+    EstateLock(const EstateLock&) = delete;
+    EstateLock& operator=(const EstateLock&) = delete;
+
+    // The refusal's text.
+    static QString refusalText(const QString& host, const QString& operatorName, const QString& theirs,
+                               const QString& mine);
+
+private:
+    Database& db_;
+    bool held_ = false;
+    QString before_;  // the session's application_name before
 };
 
 // RAII transaction: commits on commit(), rolls back in the destructor otherwise.

@@ -134,9 +134,9 @@ private slots:
             p.kill();
             QVERIFY(p.waitForFinished());
             // The server notices the lost client at its next word to it; end the wait.
-            seed.admin->exec(QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity where application_name = ?"),
+            seed.admin->exec(QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity where split_part(application_name, ' ', 1) = ?"),
                              {kApp});
-            while (seed.admin->scalar(QStringLiteral("select count(*) from pg_stat_activity where application_name = ?"), {kApp})
+            while (seed.admin->scalar(QStringLiteral("select count(*) from pg_stat_activity where split_part(application_name, ' ', 1) = ?"), {kApp})
                        .toInt() > 0)
                 QThread::msleep(10);
             auto db = Database::connect(seed.conninfo);
