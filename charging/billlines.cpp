@@ -86,6 +86,12 @@ double previousReading(Database& db, const QString& door, const QVariant& itemNo
 
 namespace {
 
+// An item with a 项目号 (a line's empty one equals nothing).
+bool numbered(const BillItem& item)
+{
+    return !item.no.isNull() && item.no.isValid();
+}
+
 // What a household's bill finds before its lines are written: the first line of
 // each item this month, by table, and the previous readings of its metered items.
 struct Found {
@@ -113,7 +119,7 @@ struct Found {
     // The line an item writes: the one found, or 0 for a new one.
     qint64 line(const BillItem& item) const
     {
-        return item.no.isNull() || !item.no.isValid() ? 0 : lines[item.computed ? 1 : 0].value(item.no.toString());
+        return numbered(item) ? lines[item.computed ? 1 : 0].value(item.no.toString()) : 0;
     }
 };
 
@@ -181,6 +187,15 @@ void rewriteLine(Database& db, const BillDraft::Rewrite& r)
         db.exec(QStringLiteral("update 收费1 set 收费金额 = ? where ID = ?"), {r.amount, r.id});
 }
 
+// A new unpaid bill; returns its ID.
+qint64 insertBill(Database& db, const QString& door, const QString& month, double total, const QString& note)
+{
+    db.exec(QStringLiteral("insert into 缴费历史 (门牌号, 月份, 实缴金额, 收费金额, 其他说明, 缴费标志) "
+                           "values (?, ?, 0, ?, ?, 0)"),
+            {door, month, total, note});
+    return db.lastInsertRowId();
+}
+
 // Inserts new lines of one table in one statement.
 void insertLines(Database& db, const QList<QVariantList>& rows, const char* head)
 {
@@ -203,10 +218,7 @@ qint64 writeBill(Database& db, const QString& door, const QString& month, const 
 {
     // The bill is unpaid from here on (a new bill is saved now).
     if (billId == 0) {
-        db.exec(QStringLiteral("insert into 缴费历史 (门牌号, 月份, 实缴金额, 收费金额, 其他说明, 缴费标志) "
-                               "values (?, ?, 0, 0, ?, 0)"),
-                {door, month, note});
-        billId = db.lastInsertRowId();
+        billId = insertBill(db, door, month, 0.0, note);
     } else {
         db.exec(QStringLiteral("update 缴费历史 set 缴费标志 = 0 where ID = ?"), {billId});
     }
@@ -216,11 +228,8 @@ qint64 writeBill(Database& db, const QString& door, const QString& month, const 
     for (const BillItem& item : items) {
         const Line l = workOut(item, found, area, answers);
         if (l.id == 0) {
-            const QVariantList values = newLineValues(l, door, month);
-            db.exec(QString::fromUtf8(item.computed ? kComputedColumns : kFixedColumns) +
-                        QStringLiteral("(%1)").arg(QStringList(values.size(), QStringLiteral("?")).join(QLatin1String(", "))),
-                    values);
-            if (!item.no.isNull() && item.no.isValid())
+            insertLines(db, {newLineValues(l, door, month)}, item.computed ? kComputedColumns : kFixedColumns);
+            if (numbered(item))
                 found.lines[item.computed ? 1 : 0].insert(item.no.toString(), db.lastInsertRowId());
         } else {
             rewriteLine(db, rewriteOf(l));
@@ -249,7 +258,7 @@ BillDraft draftBill(Database& db, const QString& door, const QString& month, dou
         const Line l = workOut(item, found, area, answers);
         d.total += savedAmount(l.amount);
         const int table = item.computed ? 1 : 0;
-        const bool named = !item.no.isNull() && item.no.isValid();
+        const bool named = numbered(item);
         if (l.id != 0) {
             d.rewritten.append(rewriteOf(l));
         } else if (named && pending[table].contains(item.no.toString())) {
@@ -271,10 +280,7 @@ qint64 saveBill(Database& db, const BillDraft& d, const QString& note)
 {
     qint64 billId = d.billId;
     if (billId == 0) {
-        db.exec(QStringLiteral("insert into 缴费历史 (门牌号, 月份, 实缴金额, 收费金额, 其他说明, 缴费标志) "
-                               "values (?, ?, 0, ?, ?, 0)"),
-                {d.door, d.month, d.total, note});
-        billId = db.lastInsertRowId();
+        billId = insertBill(db, d.door, d.month, d.total, note);
     } else {
         db.exec(QStringLiteral("update 缴费历史 set 缴费标志 = 0, 收费金额 = ? where ID = ?"), {d.total, billId});
     }
