@@ -16,6 +16,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QSignalBlocker>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -139,24 +140,50 @@ DayTakingsWindow::DayTakingsWindow(Services& services, QWidget* parent) : Ledger
     } catch (const StoreError&) {
     }
     operator_->setMinimumContentsLength(8);
+    desk_ = new QComboBox(this);
+    desk_->setObjectName(QStringLiteral("Combo2"));
+    desk_->setMinimumContentsLength(12);
+    fillDesks();
     auto* boxes = new QHBoxLayout;
     boxes->addWidget(new QLabel(QStringLiteral("日期:"), this));
     boxes->addWidget(day_);
     boxes->addSpacing(16);
     boxes->addWidget(new QLabel(QStringLiteral("操作员:"), this));
     boxes->addWidget(operator_);
+    boxes->addSpacing(16);
+    boxes->addWidget(new QLabel(QStringLiteral("电脑:"), this));
+    boxes->addWidget(desk_);
     boxes->addStretch();
     buildReport(boxes);
-    connect(day_, &QDateEdit::dateChanged, this, &DayTakingsWindow::refresh);
+    connect(day_, &QDateEdit::dateChanged, this, [this] {
+        fillDesks();
+        refresh();
+    });
     connect(operator_, &QComboBox::currentIndexChanged, this, &DayTakingsWindow::refresh);
+    connect(desk_, &QComboBox::activated, this, &DayTakingsWindow::refresh);
     refresh();
+}
+
+// The desks of the day; the chosen one stays chosen while it is among them.
+void DayTakingsWindow::fillDesks()
+{
+    const QString chosen = desk_->currentIndex() > 0 ? desk_->currentText() : QString();
+    QSignalBlocker quiet(desk_);
+    desk_->clear();
+    desk_->addItem(kAll);
+    try {
+        desk_->addItems(DayTakings::desks(s_.data.db(), day_->date()));
+    } catch (const StoreError&) {
+    }
+    desk_->setCurrentIndex(std::max(0, desk_->findText(chosen)));
 }
 
 void DayTakingsWindow::refresh()
 {
     const QString op = operator_->currentIndex() <= 0 ? QString() : operator_->currentText();
+    const QString desk = desk_->currentIndex() <= 0 ? QString() : desk_->currentText();
     try {
-        takings_ = DayTakings::read(s_.data.db(), day_->date(), op);
+        takings_ = DayTakings::read(s_.data.db(), day_->date(), op, desk);
     } catch (const StoreError& e) {
         fail(QStringLiteral("无法读取收款日报: %1").arg(e.message()));
         return;
@@ -168,7 +195,8 @@ QList<DocumentPage> DayTakingsWindow::pages() const
 {
     const QString who = takings_.operatorName.isEmpty() ? kAll : takings_.operatorName;
     return ReportDocument::pages(s_.app.receiptName + QStringLiteral("  收款日报"),
-                                 {QStringLiteral("日期: %1    操作员: %2").arg(isoDate(takings_.day), who)},
+                                 {QStringLiteral("日期: %1    操作员: %2").arg(isoDate(takings_.day), who) +
+                                  (takings_.desk.isEmpty() ? QString() : QStringLiteral("    电脑: %1").arg(takings_.desk))},
                                  takings_.table(), {takings_.totalsText(), QStringLiteral(" "),
                                                     QStringLiteral("收款人:                  复核人:")});
 }

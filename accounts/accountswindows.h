@@ -62,6 +62,7 @@ public:
     explicit DayTakingsWindow(Services& services, QWidget* parent = nullptr);
     QDateEdit* dayBox() const { return day_; }
     QComboBox* operatorBox() const { return operator_; }
+    QComboBox* deskBox() const { return desk_; }
     const DayTakings& takings() const { return takings_; }
     QList<DocumentPage> pages() const override;
     QString documentName() const override { return QStringLiteral("收款日报"); }
@@ -70,7 +71,9 @@ public:
 private:
     QDateEdit* day_;
     QComboBox* operator_;
+    QComboBox* desk_;
     DayTakings takings_;
+    void fillDesks();
 };
 
 // 对账单: the statement of the household that is current in rs档案.

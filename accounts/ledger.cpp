@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -28,8 +29,11 @@ CREATE TABLE 账户流水 (
   月份 TEXT,
   实收现金 REAL,
   收据号 INTEGER,
-  说明 TEXT
+  说明 TEXT,
+  电脑 TEXT,
+  收款键 TEXT
 );
+CREATE UNIQUE INDEX 账户流水_收款键 ON 账户流水(收款键);
 CREATE INDEX 账户流水_门牌号_时间 ON 账户流水(门牌号, 时间);
 CREATE INDEX 账户流水_时间 ON 账户流水(时间);
 CREATE INDEX 账户流水_账单ID ON 账户流水(账单ID);
@@ -39,14 +43,29 @@ CREATE TABLE 账务参数 (
 );
 )SQL";
 
+// Added to a ledger made before several desks shared one database.
+const char* const kDeskColumns = R"SQL(
+ALTER TABLE 账户流水 ADD COLUMN 电脑 TEXT;
+ALTER TABLE 账户流水 ADD COLUMN 收款键 TEXT;
+CREATE UNIQUE INDEX 账户流水_收款键 ON 账户流水(收款键);
+)SQL";
+
 const QString kReceiptCounter = QStringLiteral("收据号");
 const QString kStartBill = QStringLiteral("起始账单ID");
 
 }  // namespace
 
 Ledger::Ledger(Database& db, const QString& operatorName, const QDateTime& now)
-    : db_(db), operator_(operatorName), time_(timeText(now))
+    : db_(db), operator_(operatorName), time_(timeText(now)),
+      desk_(db.deskHost().isEmpty() ? QSysInfo::machineHostName() : db.deskHost())
 {
+}
+
+QVariant Ledger::committedReceipt(Database& db, const QString& key)
+{
+    const QList<QVariantList> rows =
+        db.query(QStringLiteral("select 收据号 from 账户流水 where 收款键 = ?"), {key});
+    return rows.isEmpty() ? QVariant() : QVariant(rows.first().value(0).toLongLong());
 }
 
 QString Ledger::timeText(const QDateTime& t)
@@ -75,8 +94,15 @@ bool Ledger::exists(Database& db)
 
 void Ledger::ensure(Database& db, const QDateTime& now)
 {
-    if (exists(db))
+    if (exists(db)) {
+        const QStringList columns = Schema::columns(db, QStringLiteral("账户流水"));
+        if (!columns.contains(QStringLiteral("收款键"), Qt::CaseInsensitive)) {
+            Transaction t(db);
+            db.execScript(QString::fromUtf8(kDeskColumns));
+            t.commit();
+        }
         return;
+    }
     Transaction t(db);
     db.execScript(QString::fromUtf8(kLedger));
     db.exec(QStringLiteral("insert into 账务参数 (名称, 值) values (?, 0)"), {kReceiptCounter});
@@ -95,9 +121,10 @@ qint64 Ledger::startBillId(Database& db)
 
 void Ledger::insert(const Movement& m, double amount, double balanceAfter)
 {
-    db_.exec(QStringLiteral("insert into 账户流水 (门牌号, 时间, 操作员, 类别, 金额, 余额, 账单ID, 月份, 实收现金, 收据号, 说明) "
-                            "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-             {m.door, time_, operator_, m.kind, amount, balanceAfter, m.billId, m.month, m.cash, m.receiptNo, m.note});
+    db_.exec(QStringLiteral("insert into 账户流水 (门牌号, 时间, 操作员, 类别, 金额, 余额, 账单ID, 月份, 实收现金, 收据号, 说明, "
+                            "电脑, 收款键) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+             {m.door, time_, operator_, m.kind, amount, balanceAfter, m.billId, m.month, m.cash, m.receiptNo, m.note,
+              desk_, m.key});
 }
 
 double Ledger::post(const Movement& m, const std::optional<QVariant>& expected)

@@ -10,7 +10,8 @@
 class Database;
 
 // The ledger of balance movements (账户流水): one row per change of a household's
-// 账户余额, never edited by normal work. For every household the balance equals
+// 账户余额, never edited by normal work, with the operator and the desk (host name)
+// that wrote it. For every household the balance equals
 // the sum of its movements' 金额.
 //
 // Every change of a balance goes through post() (or, for a balance that a record
@@ -43,6 +44,7 @@ public:
         QVariant cash;         // cash taken (collection) or given back (reversal, negative)
         QVariant receiptNo;
         QString note;
+        QVariant key;          // the collection's key, made by the desk; unique in the ledger
         // The new balance from the stored one; by default stored + amount.
         std::function<double(double stored)> newBalance;
     };
@@ -55,6 +57,8 @@ public:
     // opening movements are stamped `now`.
     static void ensure(Database& db, const QDateTime& now = QDateTime::currentDateTime());
     static bool exists(Database& db);
+    // The receipt number of the collection with this key, null when none was committed.
+    static QVariant committedReceipt(Database& db, const QString& key);
 
     // Reads the household's stored balance, writes the new one and the movement.
     // With `expected`, the stored balance must still be that value (null = empty),
@@ -111,4 +115,5 @@ private:
     Database& db_;
     QString operator_;
     QString time_;
+    QString desk_;  // the host name of the desk writing
 };

@@ -1,5 +1,7 @@
 #include "collection/collection.h"
 
+#include <QUuid>
+
 #include "accounts/accounts.h"
 
 #include "common/dates.h"
@@ -121,10 +123,19 @@ Collection::Outcome Collection::collect(const QString& remarks)
 
         const Settlement settlement{billId,      billRows.first().value(0).toString(),
                                     billRows.first().value(1).toString(),
-                                    storedCharge, storedBalance, cash, newRemarks, appended};
+                                    storedCharge, storedBalance, cash, newRemarks, appended,
+                                    QUuid::createUuid().toString(QUuid::WithoutBraces)};
         QStringList notes;
         try {
             out.receiptNo = write(settlement, &notes);
+        } catch (const StoreError&) {
+            if (!s_.data.db().connectionLost())
+                throw;
+            // The commit may have reached the server or not: neither failed nor done.
+            unanswered_ = Unanswered{settlement.key, settlement.door, settlement.month, cash};
+            out.unanswered = true;
+            p.inform(unansweredText(unanswered_), title, Prompter::Icon::Exclamation);
+            return out;
         } catch (const StaleValueError&) {
             refresh(billId);
             p.inform(staleText(), title, Prompter::Icon::Exclamation);
@@ -150,6 +161,23 @@ Collection::Outcome Collection::collect(const QString& remarks)
     if (!out.settled)
         out.paid = bills.hasCurrent() && Criterion::valueIsTrue(bills.value(kPaid));
     return out;
+}
+
+QString Collection::unansweredText(const Unanswered& u)
+{
+    return QStringLiteral("保存这笔缴费（门牌号 %1，%2 月，实收 %3 元）时与数据库服务器的连接断开了，"
+                          "还不知道它是否已经保存。重新连上服务器后会立即查明并告诉您；在此之前请不要再收这笔款。")
+        .arg(u.door, u.month, plainNumber(u.cash));
+}
+
+QString Collection::checkUnanswered(Database& db, const Unanswered& u)
+{
+    const QVariant receipt = Ledger::committedReceipt(db, u.key);
+    if (receipt.isNull())
+        return QStringLiteral("重新连上数据库服务器后查明：门牌号 %1 %2 月的缴费（实收 %3 元）没有保存，请重新收款。")
+            .arg(u.door, u.month, plainNumber(u.cash));
+    return QStringLiteral("重新连上数据库服务器后查明：门牌号 %1 %2 月的缴费（实收 %3 元）已经保存，收据号 %4。")
+        .arg(u.door, u.month, plainNumber(u.cash), receipt.toString());
 }
 
 QString Collection::savedButNotRereadText()
@@ -202,6 +230,7 @@ qint64 Collection::writeOnce(const Settlement& st, QStringList* notes)
     QString markProblem;
     m.receiptNo = ledger.nextReceiptNumber(s_.data.folder(), &markProblem);
     m.note = st.appended;
+    m.key = st.key;
     m.newBalance = [cash, charge](double stored) { return (stored + cash) - charge; };
     const double newBalance = ledger.post(m, st.balance);
     db.exec(QStringLiteral("update 缴费历史 set 账户余额 = ? where ID = ?"), {newBalance, st.billId});

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QVariant>
 
+class Database;
 struct Services;
 
 // Settles the current bill of the payment window against the household's account
@@ -24,6 +25,14 @@ public:
         bool paid = false;          // the bill's paid flag as read after settlement
         QString remarks;            // the remarks text after settlement
         qint64 receiptNo = 0;       // the receipt number of the settlement
+        // The connection to the server was lost while the settlement was written:
+        // whether it was committed is told by checkUnanswered() once it is back.
+        bool unanswered = false;
+    };
+    // A collection whose commit went unanswered, by the key it was written with.
+    struct Unanswered {
+        QString key, door, month;
+        double cash = 0;
     };
 
     explicit Collection(Services& services);
@@ -33,6 +42,13 @@ public:
 
     // The remarks line appended after a shortfall.
     static QString shortfallRemark(const QString& dateText, double cash, double newBalance);
+
+    // The collection met a lost connection (the outcome's `unanswered`); its key.
+    const Unanswered& unanswered() const { return unanswered_; }
+    static QString unansweredText(const Unanswered& u);
+    // After the connection is back: whether the collection was committed, in the
+    // operator's words. Throws StoreError while the server is still out of reach.
+    static QString checkUnanswered(Database& db, const Unanswered& u);
 
     // Said when the bill or the balance changed between the prompts and the write.
     static QString staleText();
@@ -47,6 +63,7 @@ private:
         double cash;
         QString remarks;   // the bill's remarks after settlement
         QString appended;  // the shortfall line appended to them
+        QString key;       // the collection's key in the ledger
     };
     // One transaction: the bill, the balance with its movement and receipt number,
     // the lines. Throws StaleValueError when the bill or balance changed since read.
@@ -58,4 +75,5 @@ private:
     void refresh(qint64 billId);
 
     Services& s_;
+    Unanswered unanswered_;
 };

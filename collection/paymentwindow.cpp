@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -224,7 +225,25 @@ PaymentWindow::PaymentWindow(Services& services, QWidget* parent) : QWidget(pare
     connect(&bills, &RecordSet::currentChanged, this, &PaymentWindow::billChanged);
 }
 
-PaymentWindow::~PaymentWindow() = default;
+PaymentWindow::~PaymentWindow()
+{
+    if (db_)
+        db_->removeConnectionListener(connectionListener_);
+}
+
+void PaymentWindow::tellUnanswered()
+{
+    while (!unanswered_.isEmpty()) {
+        QString text;
+        try {
+            text = Collection::checkUnanswered(s_.data.db(), unanswered_.first());
+        } catch (const StoreError&) {
+            return;  // out of reach again: told at the next reconnection
+        }
+        unanswered_.removeFirst();
+        s_.prompter.inform(text, s_.app.appTitle, Prompter::Icon::Information);
+    }
+}
 
 void PaymentWindow::fail(const QString& what, const QString& message)
 {
@@ -297,6 +316,17 @@ void PaymentWindow::collect()
             bills.hasCurrent() ? bills.value(QStringLiteral("其他说明")).toString() : text1_->toPlainText();
         Collection collection(s_);
         const Collection::Outcome out = collection.collect(remarks);
+        if (out.unanswered) {
+            unanswered_.append(collection.unanswered());
+            if (!db_) {
+                db_ = &s_.data.db();
+                connectionListener_ = db_->addConnectionListener([this](bool up) {
+                    if (up)
+                        QTimer::singleShot(0, this, &PaymentWindow::tellUnanswered);
+                });
+            }
+            return;
+        }
         if (out.printRequested)
             print(false);
     } catch (const StoreError& e) {

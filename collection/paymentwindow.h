@@ -1,5 +1,7 @@
 #pragma once
 
+#include "collection/collection.h"
+
 #include <QWidget>
 #include <functional>
 
@@ -52,6 +54,8 @@ private:
     void print(bool preview);
     void fail(const QString& what, const QString& message);
     void unload();
+    // Tells the operator what became of collections whose commit went unanswered.
+    void tellUnanswered();
 
     Services& s_;
     ReceiptSink sink_;
@@ -62,4 +66,7 @@ private:
     QPlainTextEdit* text1_ = nullptr;
     Binder* householdBinder_ = nullptr;
     Binder* billBinder_ = nullptr;
+    QList<Collection::Unanswered> unanswered_;
+    Database* db_ = nullptr;
+    int connectionListener_ = 0;
 };

@@ -6,6 +6,7 @@
 #include "common/windowregistry.h"
 #include "store/binder.h"
 #include "store/database.h"
+#include "shell/connectionbar.h"
 #include "store/dataenvironment.h"
 
 #include <QAction>
@@ -16,6 +17,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QPainter>
 #include <QPainterPath>
 #include <QToolBar>
@@ -170,6 +172,15 @@ MainFrame::MainFrame(Services& services, const WindowRegistry& registry, QWidget
         a->setProperty("key", key);
         addEntry(keys_, a, key, b.window);
         connect(a, &QAction::triggered, this, [this, a] { dispatchKey(a->property("key").toString()); });
+    }
+
+    // On a server: the lost connection, told at the foot of the frame until it is back.
+    if (services_.data.db().engine() == Database::Engine::Server) {
+        auto* bar = new ConnectionBar(services_.data.db(), this);
+        statusBar()->addWidget(bar, 1);
+        statusBar()->setSizeGripEnabled(false);
+        statusBar()->hide();
+        connect(bar, &ConnectionBar::shownOrHidden, statusBar(), &QStatusBar::setVisible);
     }
 
     services_.openWindow = [this](const QString& name) { openWindow(name); };

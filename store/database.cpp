@@ -274,10 +274,14 @@ void Database::onUpdate(void* self, int, const char*, const char* table, long lo
 
 void Database::settle()
 {
+    if (pg_)
+        hearNotices();
     if (written_.isEmpty() || depth_ > 0 || engineInTransaction())
         return;
     ChangeNotice notice{std::exchange(written_, {})};
     lastTable_.clear();
+    if (pg_ && !std::exchange(server_->announced, false))
+        announce(notice.tables.keys());  // a write outside a transaction
     const auto listeners = listeners_;
     for (const auto& [id, listener] : listeners) {
         const bool alive = std::any_of(listeners_.cbegin(), listeners_.cend(),
@@ -285,6 +289,14 @@ void Database::settle()
         if (alive)
             listener(notice);
     }
+}
+
+void Database::dropWritten()
+{
+    written_.clear();
+    lastTable_.clear();
+    if (server_)
+        server_->announced = false;
 }
 
 int Database::addChangeListener(ChangeListener listener)
@@ -496,16 +508,10 @@ Statement Database::prepare(const QString& sql)
                 st->setsIds = namesId.match(text).hasMatch();
             }
             st->name = "s" + QByteArray::number(++server_->nextName);
+            st->text = text.toUtf8();
             st->values.resize(size_t(st->params));
             st->nulls.assign(size_t(st->params), 1);
-            PGresult* r = PQprepare(pg_, st->name.constData(), text.toUtf8().constData(), st->params, nullptr);
-            const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-            if (!ok) {
-                StoreError e = serverError(pg_, r, "prepare");
-                PQclear(r);
-                throw e;
-            }
-            PQclear(r);
+            st->prepareOnServer();
             slot = st.release();
             server_->statements.insert(sql, slot);
         }
@@ -567,6 +573,7 @@ void Database::runScript(const QString& sql)
         if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
             StoreError e = serverError(pg_, r, nullptr);
             PQclear(r);
+            noteLost(e.sqlState());
             settle();
             throw e;
         }
@@ -626,6 +633,11 @@ void Transaction::commit()
         // The notice goes out once the transaction is really over.
         --db_.depth_;
         try {
+            if (db_.pg_ && !db_.written_.isEmpty()) {
+                // Told to the other sessions when, and only if, the commit holds.
+                db_.announce(db_.written_.keys());
+                db_.server_->announced = true;
+            }
             db_.runScript(QStringLiteral("COMMIT"));
         } catch (...) {
             ++db_.depth_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHash>
 #include <QSet>
 #include <QList>
@@ -184,9 +185,25 @@ public:
     void runRowWriteHooks(const RowWrite& write);
     void check(int rc, const char* what = nullptr) const;
 
-    // After every commit the listeners hear which tables were written.
+    // After every commit the listeners hear which tables were written. On a server
+    // they also hear, within a second, the tables other programs' commits wrote
+    // (a burst of them told once), with no writer of this program.
     int addChangeListener(ChangeListener listener);
     void removeChangeListener(int id);
+
+    // The server's connection: lost (a statement found it broken), since when, and
+    // back. reconnect() opens a new session (statements prepared again, notices
+    // heard again) and tells the change listeners that every table changed; false
+    // while the server cannot be reached. The file is never lost.
+    bool connectionLost() const;
+    QDateTime lostSince() const;
+    bool reconnect();
+    // Told (true) when the connection is back and (false) when it was found lost;
+    // a listener must not run statements.
+    int addConnectionListener(std::function<void(bool up)> listener);
+    void removeConnectionListener(int id);
+    // The server's address for messages: host:port/database.
+    QString serverName() const;
     // Statements run while a scope is alive count as written by `writer`.
     class WriterScope {
     public:
@@ -218,11 +235,14 @@ private:
     static void onUpdate(void* self, int op, const char* dbName, const char* table, long long rowid);
     // Tells the listeners once no transaction is open any more.
     void settle();
-    void dropWritten()
-    {
-        written_.clear();
-        lastTable_.clear();
-    }
+    void dropWritten();
+    // Server: the written tables told to the other sessions (pg_notify), the notices
+    // heard from them, and the connection found lost.
+    void announce(const QStringList& tables);
+    void listen();
+    void hearNotices();
+    void deliverHeard();
+    void noteLost(const QString& sqlState = QString());
 
     explicit Database(sqlite3* db, const QString& path);
     explicit Database(pg_conn* pg, const QString& name);
@@ -246,6 +266,7 @@ private:
     QByteArray lastTable_;                       // the table the update hook named last
     const void* lastWriter_ = nullptr;
     QList<QPair<int, ChangeListener>> listeners_;
+    QList<QPair<int, std::function<void(bool)>>> connectionListeners_;
     int nextListener_ = 1;
     QList<RecordSet*> recordSets_;
     const TransactionSeal* seal_ = nullptr;

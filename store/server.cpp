@@ -2,6 +2,7 @@
 
 #include "store/sqlite.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QRegularExpression>
 
@@ -403,6 +404,20 @@ ServerStatement::~ServerStatement()
     PQclear(result);
 }
 
+void ServerStatement::prepareOnServer()
+{
+    PGresult* r = PQprepare(db->pg_, name.constData(), text.constData(), params, nullptr);
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+    if (!ok) {
+        StoreError e = serverError(db->pg_, r, "prepare");
+        PQclear(r);
+        db->noteLost(e.sqlState());
+        throw e;
+    }
+    PQclear(r);
+    prepared = true;
+}
+
 void ServerStatement::bind(int index, const QVariant& v)
 {
     if (index < 1 || index > params)
@@ -495,6 +510,8 @@ bool ServerStatement::step()
     if (done)
         return false;
     if (!result) {
+        if (!prepared)
+            prepareOnServer();
         // Inside a transaction a failed write must leave the transaction usable, as
         // SQLite undoes just the failed statement: the write runs in a savepoint.
         const bool guard = writes && d.engineInTransaction();
@@ -510,6 +527,7 @@ bool ServerStatement::step()
             if (guard)
                 PQclear(PQexec(conn, "ROLLBACK TO SAVEPOINT fenwary_statement; RELEASE SAVEPOINT fenwary_statement"));
             done = true;
+            d.noteLost(e.sqlState());
             d.settle();
             throw e;
         }
@@ -681,12 +699,190 @@ std::unique_ptr<Database> Database::connect(const QString& conninfo, const QStri
         throw StoreError(refused ? SQLITE_AUTH : SQLITE_CANTOPEN, why,
                          refused ? QStringLiteral("28P01") : QStringLiteral("08001"));
     }
-    PQsetClientEncoding(conn, "UTF8");
     std::unique_ptr<Database> db(new Database(conn, QString::fromUtf8(PQdb(conn))));
     db->server_->conninfo = conninfo;
-    db->runScript(QStringLiteral("set client_min_messages = warning; set extra_float_digits = 1; "
-                                 "set standard_conforming_strings = on; set datestyle = 'ISO, YMD'"));
+    db->listen();
     return db;
+}
+
+// ---- A session's settings, notices across programs, a lost connection ---------
+
+namespace {
+const char* const kChannel = "fenwary";
+// How long a burst of notices is gathered, and the least time between two re-reads.
+constexpr int kGatherMs = 30;
+constexpr int kBetweenMs = 250;
+}  // namespace
+
+void Database::listen()
+{
+    PQsetClientEncoding(pg_, "UTF8");
+    const QByteArray setup = QByteArray("set client_min_messages = warning; set extra_float_digits = 1; "
+                                        "set standard_conforming_strings = on; set datestyle = 'ISO, YMD'; listen ") +
+                             kChannel + "; select current_schema()";
+    PGresult* r = PQexec(pg_, setup.constData());
+    if (PQresultStatus(r) != PGRES_TUPLES_OK) {
+        StoreError e = serverError(pg_, r, nullptr);
+        PQclear(r);
+        throw e;
+    }
+    server_->schema = QByteArray(PQgetvalue(r, 0, 0));
+    PQclear(r);
+    server_->lostSince = QDateTime();
+    // Without an event loop (a command line run) nobody waits for notices.
+    if (!QCoreApplication::instance())
+        return;
+    server_->socket = std::make_unique<QSocketNotifier>(PQsocket(pg_), QSocketNotifier::Read);
+    QObject::connect(server_->socket.get(), &QSocketNotifier::activated, [this] {
+        if (PQconsumeInput(pg_) == 0 && PQstatus(pg_) == CONNECTION_BAD) {
+            noteLost();
+            return;
+        }
+        hearNotices();
+    });
+    server_->burst.setSingleShot(true);
+    QObject::disconnect(&server_->burst, nullptr, nullptr, nullptr);
+    QObject::connect(&server_->burst, &QTimer::timeout, [this] { deliverHeard(); });
+}
+
+void Database::announce(const QStringList& tables)
+{
+    if (tables.isEmpty() || PQtransactionStatus(pg_) == PQTRANS_INERROR)
+        return;
+    QStringList names = tables;
+    names.sort();
+    const QByteArray payload = names.join(QLatin1Char(',')).toUtf8();
+    const char* values[] = {kChannel, payload.constData()};
+    PQclear(PQexecParams(pg_, "select pg_notify($1, current_schema() || chr(9) || $2)", 2, nullptr, values, nullptr,
+                         nullptr, 0));
+}
+
+void Database::hearNotices()
+{
+    const int self = PQbackendPID(pg_);
+    bool any = false;
+    while (PGnotify* n = PQnotifies(pg_)) {
+        const QByteArray payload(n->extra);
+        const int tab = payload.indexOf('\t');
+        if (n->be_pid != self && tab >= 0 && payload.left(tab) == server_->schema) {
+            for (const QByteArray& t : payload.mid(tab + 1).split(','))
+                if (!t.isEmpty())
+                    server_->heard.insert(QString::fromUtf8(t));
+            any = true;
+        }
+        PQfreemem(n);
+    }
+    if (!any || server_->burst.isActive() || !QCoreApplication::instance())
+        return;
+    const qint64 since = server_->sinceDelivery.isValid() ? server_->sinceDelivery.elapsed() : kBetweenMs;
+    server_->burst.start(int(std::max<qint64>(kGatherMs, kBetweenMs - since)));
+}
+
+void Database::deliverHeard()
+{
+    if (server_->heard.isEmpty())
+        return;
+    // Inside a transaction (a long operation handling events) the notice waits.
+    if (depth_ > 0 || engineInTransaction()) {
+        server_->burst.start(kBetweenMs);
+        return;
+    }
+    ChangeNotice notice;
+    for (const QString& t : std::exchange(server_->heard, {}))
+        notice.tables[t].insert(nullptr);
+    server_->sinceDelivery.start();
+    const auto listeners = listeners_;
+    for (const auto& [id, listener] : listeners) {
+        const bool alive = std::any_of(listeners_.cbegin(), listeners_.cend(),
+                                       [id = id](const auto& l) { return l.first == id; });
+        if (alive)
+            listener(notice);
+    }
+}
+
+void Database::noteLost(const QString& sqlState)
+{
+    if (!pg_)
+        return;
+    // The server ends a session it terminates with 57P01 before libpq sees the socket close.
+    const bool lost = PQstatus(pg_) == CONNECTION_BAD || sqlState.startsWith(QLatin1String("08")) ||
+                      sqlState.startsWith(QLatin1String("57P"));
+    if (!lost || server_->lostSince.isValid())
+        return;
+    server_->lostSince = QDateTime::currentDateTime();
+    server_->socket.reset();
+    server_->burst.stop();
+    server_->heard.clear();
+    const auto listeners = connectionListeners_;
+    for (const auto& [id, listener] : listeners)
+        listener(false);
+}
+
+bool Database::connectionLost() const
+{
+    if (!pg_)
+        return false;
+    return server_->lostSince.isValid() || PQstatus(pg_) == CONNECTION_BAD;
+}
+
+QDateTime Database::lostSince() const
+{
+    return server_ ? server_->lostSince : QDateTime();
+}
+
+QString Database::serverName() const
+{
+    if (!pg_)
+        return QString();
+    const QString host = QString::fromUtf8(PQhost(pg_));
+    return QStringLiteral("%1:%2/%3").arg(host.startsWith(QLatin1Char('/')) ? QStringLiteral("localhost") : host,
+                                          QString::fromUtf8(PQport(pg_)), QString::fromUtf8(PQdb(pg_)));
+}
+
+bool Database::reconnect()
+{
+    if (!pg_)
+        return true;
+    if (PQstatus(pg_) == CONNECTION_OK && !server_->lostSince.isValid())
+        return true;
+    // The work that met the loss unwinds its transaction first.
+    if (depth_ > 0)
+        return false;
+    PQreset(pg_);
+    if (PQstatus(pg_) != CONNECTION_OK)
+        return false;
+    // A new session: nothing of the old one's prepared statements or transaction.
+    for (ServerStatement* s : std::as_const(server_->statements)) {
+        s->reset();
+        s->prepared = false;
+    }
+    dropWritten();
+    try {
+        listen();
+    } catch (const StoreError& e) {
+        noteLost(e.sqlState());
+        return false;
+    }
+    const auto listeners = connectionListeners_;
+    for (const auto& [id, listener] : listeners)
+        listener(true);
+    // What the others wrote meanwhile was never heard: every table is read again.
+    for (const QString& t : tables())
+        server_->heard.insert(t.toLower());
+    deliverHeard();
+    return true;
+}
+
+int Database::addConnectionListener(std::function<void(bool)> listener)
+{
+    const int id = nextListener_++;
+    connectionListeners_.append({id, std::move(listener)});
+    return id;
+}
+
+void Database::removeConnectionListener(int id)
+{
+    connectionListeners_.removeIf([id](const auto& l) { return l.first == id; });
 }
 
 

@@ -5,12 +5,20 @@
 
 #include <libpq-fe.h>
 
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QSet>
+#include <QSocketNotifier>
+#include <QTimer>
+
 #include <vector>
 
 // One statement prepared on the server, cached by its text like SQLite's.
 struct ServerStatement {
     Database* db = nullptr;
     QByteArray name;        // the server's name of the prepared statement
+    QByteArray text;        // the statement in the server's words
+    bool prepared = false;  // on the session now open (a new session prepares again)
     int params = 0;
     bool writes = false;    // anything but a read
     bool insert = false;    // its row keys come back through the added RETURNING
@@ -23,6 +31,7 @@ struct ServerStatement {
     bool done = false;
 
     ~ServerStatement();
+    void prepareOnServer();  // throws StoreError
     void bind(int index, const QVariant& v);  // 1-based
     bool step();
     void reset();
@@ -38,6 +47,17 @@ struct Database::Server {
     int nextName = 0;
     qint64 changes = 0;
     qint64 lastRowId = 0;
+
+    // Notices of other sessions' commits: heard on the connection's socket, handed
+    // to the change listeners once the burst is over.
+    std::unique_ptr<QSocketNotifier> socket;
+    QTimer burst;
+    QElapsedTimer sinceDelivery;
+    QSet<QString> heard;   // tables other sessions wrote, lower case
+    QByteArray schema;     // the estate's schema: notices of other estates are not ours
+    bool announced = false;  // the written tables were announced inside the transaction
+
+    QDateTime lostSince;  // when the connection was found lost; invalid while it is up
 };
 
 namespace ServerSql {

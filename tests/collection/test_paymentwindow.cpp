@@ -5,6 +5,7 @@
 #include "estate.h"
 #include "common/windowregistry.h"
 #include "store/criterion.h"
+#include "store/database.h"
 #include "store/gridview.h"
 #include "store/recordsetmodel.h"
 #include "store/sqlite.h"
@@ -95,6 +96,7 @@ private slots:
     void printWithoutCurrentBillDoesNothing();
     void emptyEstateHidesTheGrids();
     void lineTablesAreNeverReadWhole();
+    void anotherDesksWorkAppearsWithinASecond();
     void screenshot();
 };
 
@@ -348,6 +350,40 @@ void TestPaymentWindow::lineTablesAreNeverReadWhole()
     sqlite3_trace(e.db().handle(), nullptr, nullptr);
     sqlite3_trace(empty.db().handle(), nullptr, nullptr);
     QCOMPARE(g_wholeReads, 0);
+}
+
+void TestPaymentWindow::anotherDesksWorkAppearsWithinASecond()
+{
+    if (!TestEstate::onServer())
+        QSKIP("one program per data file");
+    TestEstate e;
+    fill(e);
+    e.env().rs档案().moveFirst();
+    PaymentWindow w(e.services());
+    w.show();
+    clickRow(w.billGrid(), 1);  // 202406, unpaid
+    QCOMPARE(w.billGrid()->model()->index(1, 6).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    auto* balance = child<QLineEdit>(&w, "txt账户余额");
+    QCOMPARE(balance->text(), QStringLiteral("30"));
+
+    // The other desk: a transaction of two tables, then a write on its own.
+    TestEstate other(e.conninfo());
+    {
+        Transaction t(other.db());
+        other.db().exec(QStringLiteral("update 缴费历史 set 缴费标志 = 1, 实缴金额 = 80, 缴费时间 = '2024-07-15' "
+                                       "where 门牌号 = '0101' and 月份 = '202406'"));
+        other.db().exec(QStringLiteral("update 档案库 set 账户余额 = 30 where 门牌号 = '0101'"));
+        other.db().exec(QStringLiteral("update 档案库 set 账户余额 = 25 where 门牌号 = '0101'"));
+        t.commit();
+    }
+    QElapsedTimer seen;
+    seen.start();
+    QTRY_COMPARE_WITH_TIMEOUT(w.billGrid()->model()->index(1, 6).data(Qt::CheckStateRole).toInt(), int(Qt::Checked), 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(balance->text(), QStringLiteral("25"), 1000);
+    QVERIFY(seen.elapsed() < 1000);
+    QCOMPARE(w.billGrid()->currentIndex().row(), 1);
+    other.db().exec(QStringLiteral("update 档案库 set 账户余额 = 5 where 门牌号 = '0101'"));
+    QTRY_COMPARE_WITH_TIMEOUT(balance->text(), QStringLiteral("5"), 1000);
 }
 
 void TestPaymentWindow::screenshot()
