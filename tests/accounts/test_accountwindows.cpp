@@ -95,14 +95,14 @@ QStringList rowsOf(const DayTakings& d)
 {
     QStringList out;
     for (const DayTakings::Row& r : d.rows)
-        out << QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8")
+        out << QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
                    .arg(r.kind)
                    .arg(r.receiptNo)
                    .arg(r.door, r.month)
                    .arg(r.charge)
                    .arg(r.cash)
                    .arg(r.balanceAfter)
-                   .arg(r.operatorName);
+                   .arg(r.operatorName, r.desk);
     return out;
 }
 
@@ -281,23 +281,28 @@ void TestAccountWindows::receiptNumbersStayUniqueOverCollectionsAndReversals()
 void TestAccountWindows::dayTakingsOfTwoOperatorsAndOneReversal_data()
 {
     QTest::addColumn<QString>("who");
+    QTest::addColumn<QString>("desk");
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<int>("receipts");
     QTest::addColumn<double>("taken");
     QTest::addColumn<double>("reversed");
-    const QString a1 = "收款|1|1-101|202407|80|100|20|王会计";
-    const QString a2 = "收款|2|1-102|202407|60|60|0|王会计";
-    const QString b3 = "收款|3|1-103|202407|50|45|-5|李出纳";
-    const QString a4 = "冲正|2|1-102|202407|-60|-60|0|王会计";
-    QTest::newRow("all") << "" << QStringList{a1, a2, b3, a4} << 3 << 205.0 << 60.0;
-    QTest::newRow("王会计") << "王会计" << QStringList{a1, a2, a4} << 2 << 160.0 << 60.0;
-    QTest::newRow("李出纳") << "李出纳" << QStringList{b3} << 1 << 45.0 << 0.0;
-    QTest::newRow("nobody") << "赵某" << QStringList{} << 0 << 0.0 << 0.0;
+    // 王会计 works at 前台1, 李出纳 at 前台'2.
+    const QString a1 = "收款|1|1-101|202407|80|100|20|王会计|前台1";
+    const QString a2 = "收款|2|1-102|202407|60|60|0|王会计|前台1";
+    const QString b3 = "收款|3|1-103|202407|50|45|-5|李出纳|前台'2";
+    const QString a4 = "冲正|2|1-102|202407|-60|-60|0|王会计|前台1";
+    QTest::newRow("all") << "" << "" << QStringList{a1, a2, b3, a4} << 3 << 205.0 << 60.0;
+    QTest::newRow("王会计") << "王会计" << "" << QStringList{a1, a2, a4} << 2 << 160.0 << 60.0;
+    QTest::newRow("李出纳") << "李出纳" << "" << QStringList{b3} << 1 << 45.0 << 0.0;
+    QTest::newRow("nobody") << "赵某" << "" << QStringList{} << 0 << 0.0 << 0.0;
+    QTest::newRow("desk 前台'2") << "" << "前台'2" << QStringList{b3} << 1 << 45.0 << 0.0;
+    QTest::newRow("王会计 at 前台'2") << "王会计" << "前台'2" << QStringList{} << 0 << 0.0 << 0.0;
 }
 
 void TestAccountWindows::dayTakingsOfTwoOperatorsAndOneReversal()
 {
     QFETCH(QString, who);
+    QFETCH(QString, desk);
     QFETCH(QStringList, rows);
     QFETCH(int, receipts);
     QFETCH(double, taken);
@@ -319,15 +324,19 @@ void TestAccountWindows::dayTakingsOfTwoOperatorsAndOneReversal()
     e.clock.set(QDate(2024, 7, 15));
     e.app.operatorName = QStringLiteral("王会计");
     e.app.operatorLevel = QStringLiteral("A");
+    e.db().setDesk(QStringLiteral("前台1"), e.app.operatorName);
     collect(e, QStringLiteral("1-101"), QStringLiteral("202407"), QStringLiteral("100"));
     collect(e, QStringLiteral("1-102"), QStringLiteral("202407"), QStringLiteral("60"));
     e.app.operatorName = QStringLiteral("李出纳");
+    e.db().setDesk(QStringLiteral("前台'2"), e.app.operatorName);
     collect(e, QStringLiteral("1-103"), QStringLiteral("202407"), QStringLiteral("45"));
     e.app.operatorName = QStringLiteral("王会计");
+    e.db().setDesk(QStringLiteral("前台1"), e.app.operatorName);
     QCOMPARE(int(reverse(e, billId(e, QStringLiteral("1-102"), QStringLiteral("202407"))).outcome),
              int(Reversal::Outcome::Reversed));
 
-    const DayTakings d = DayTakings::read(e.db(), QDate(2024, 7, 15), who);
+    const DayTakings d = DayTakings::read(e.db(), QDate(2024, 7, 15), who, desk);
+    QCOMPARE(DayTakings::desks(e.db(), QDate(2024, 7, 15)), (QStringList{QStringLiteral("前台'2"), QStringLiteral("前台1")}));
     QCOMPARE(rowsOf(d), rows);
     QCOMPARE(d.receipts, receipts);
     QCOMPARE(d.cashTaken, taken);

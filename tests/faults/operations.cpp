@@ -434,8 +434,14 @@ Snapshot snapshot(Database& db)
         if (!Schema::columns(db, t).isEmpty())
             tables << t;
     for (const QString& table : tables) {
+        // A collection's key is made afresh by every run of it.
+        QStringList columns{QStringLiteral("rowid")};
+        for (const Database::Column& c : db.columns(table))
+            if (c.name != QLatin1String("收款键"))
+                columns << QStringLiteral("\"%1\"").arg(c.name);
         QStringList rows;
-        for (const QVariantList& row : db.query(QStringLiteral("select rowid, * from \"%1\" order by rowid").arg(table))) {
+        for (const QVariantList& row : db.query(
+                 QStringLiteral("select %1 from \"%2\" order by rowid").arg(columns.join(QStringLiteral(", ")), table))) {
             QStringList cells;
             for (const QVariant& v : row)
                 cells << (v.isNull() ? QStringLiteral("<null>") : v.toString());
