@@ -14,6 +14,7 @@
 \set ON_ERROR_STOP on
 \set QUIET on
 
+set client_min_messages = warning;
 begin;
 
 -- Nobody else reaches the database; the schema is the owner's and both roles work in it.
