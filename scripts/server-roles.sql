@@ -64,12 +64,26 @@ select format('revoke update, delete, truncate, trigger, references on table %s 
 -- or delete it keeps only the update of 门牌号. The function runs as the role that
 -- made the table, its owner, which may revoke; it names no role, so a second run
 -- with other roles changes nothing in it.
+-- The estate's own tables (those of the data file and the ledger's two) are made
+-- by the schema's owner only: a first start with a desk's connection string would
+-- give the desks a ledger of their own. It is refused and nothing is made.
 create or replace function :"schema".fenwary_ledger_rights() returns event_trigger
 language plpgsql set search_path = pg_catalog as $f$
 declare
     t record;
     g record;
 begin
+    if exists (select 1
+                 from pg_event_trigger_ddl_commands() d
+                 join pg_class c on d.classid = 'pg_class'::regclass and c.oid = d.objid
+                 join pg_namespace n on n.oid = c.relnamespace
+                where c.relkind in ('r', 'p') and c.relowner <> n.nspowner
+                  and c.relname in ('档案库', '项目', '缴费历史', '收费1', '收费2', '操作员', '广告', '账户流水', '账务参数')
+                  and exists (select 1 from pg_proc p where p.proname = 'fenwary_ledger_rights' and p.pronamespace = n.oid))
+    then
+        raise exception '本系统的数据表只能由数据库的所有者建立，首次启动或复制数据到服务器请使用所有者的连接串'
+            using errcode = '42501';
+    end if;
     for t in
         select distinct c.oid, c.relowner
           from pg_event_trigger_ddl_commands() d

@@ -14,6 +14,7 @@
 #include "store/criterion.h"
 #include "store/database.h"
 #include "store/databasechoice.h"
+#include "store/datafile.h"
 #include "store/recordset.h"
 
 #include <QCoreApplication>
@@ -101,11 +102,23 @@ private slots:
         grantRights();
         grantRights();  // a second run before the tables exist changes nothing
 
+        const FirstStartAnswer create{FirstStartAnswer::Choice::Create,
+                                     {QStringLiteral("管理员"), QStringLiteral("1234"), QStringLiteral("测试小区"), {}}, {}};
+        // A desk cannot build the estate (its ledger would be the desks' own); nothing is made.
+        {
+            QTemporaryDir folder;
+            QVERIFY(DatabaseChoice::save(folder.path(), conninfo(program_), nullptr));
+            Run desk(folder.path(), create);
+            QVERIFY(!desk.startup.run());
+            QVERIFY2(desk.prompter.texts().join(QLatin1Char('|')).contains(QStringLiteral("所有者的连接串")),
+                     qPrintable(desk.prompter.texts().join(QLatin1Char('|'))));
+            QVERIFY(DataFile::holdsNoTable(*Database::connect(conninfo(owner_))));
+        }
+
         // The owner's one first start builds the estate and logs in once.
         QTemporaryDir folder;
         QVERIFY(DatabaseChoice::save(folder.path(), conninfo(owner_), nullptr));
-        Run first(folder.path(), {FirstStartAnswer::Choice::Create,
-                                  {QStringLiteral("管理员"), QStringLiteral("1234"), QStringLiteral("测试小区"), {}}, {}});
+        Run first(folder.path(), create);
         QVERIFY2(first.startup.run(), qPrintable(first.prompter.texts().join(QLatin1Char('|'))));
         QCOMPARE(first.asked, 1);
         QVERIFY(logInThrough(first.startup, QStringLiteral("管理员"), QStringLiteral("1234")));
