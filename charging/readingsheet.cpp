@@ -4,6 +4,7 @@
 #include "common/dates.h"
 #include "common/numbers.h"
 #include "store/database.h"
+#include "store/schema.h"
 
 #include <algorithm>
 #include <cmath>
@@ -129,8 +130,9 @@ void ReadingSheet::ensureDraftTable(Database& db)
 {
     db.execScript(QStringLiteral(
         "create table if not exists 抄表草稿 (月份 TEXT, 门牌号 TEXT, 项目号 TEXT, 本月数 REAL, 单价 REAL, "
-        "已确认 INTEGER, 新表起数 REAL);"
-        "create unique index if not exists 抄表草稿_月份_门牌号_项目号 on 抄表草稿(月份, 门牌号, 项目号);"));
+        "已确认 INTEGER, 新表起数 REAL)"));
+    Schema::createIndexes(db, QStringLiteral(
+        "create unique index if not exists 抄表草稿_月份_门牌号_项目号 on 抄表草稿(月份, 门牌号, 项目号)"));
     MonthRun::ensureUndoTables(db);
 }
 

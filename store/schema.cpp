@@ -126,6 +126,20 @@ bool hasColumn(Database& db, const QString& table, const QString& column)
     return columns(db, table).contains(column, Qt::CaseInsensitive);
 }
 
+void createIndexes(Database& db, const QString& script)
+{
+    for (const QString& st : script.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        if (st.trimmed().isEmpty())
+            continue;
+        try {
+            db.execScript(st);
+        } catch (const StoreError& e) {
+            if (e.sqlState() != QLatin1String("42501"))  // insufficient privilege
+                throw;
+        }
+    }
+}
+
 void upgrade(Database& db)
 {
     if (!hasColumn(db, QStringLiteral("档案库"), QStringLiteral("收费说明")))
@@ -135,7 +149,7 @@ void upgrade(Database& db)
     for (const QString& t : tables())
         complete = complete && !columns(db, t).isEmpty();
     if (complete)
-        db.execScript(QString::fromUtf8(kIndexes));
+        createIndexes(db, QString::fromUtf8(kIndexes));
 }
 
 }  // namespace Schema

@@ -16,6 +16,10 @@ void create(Database& db);
 // makes sure the lookup indexes exist.
 void upgrade(Database& db);
 bool hasColumn(Database& db, const QString& table, const QString& column);
+// Runs CREATE INDEX IF NOT EXISTS statements one by one, outside a transaction. The
+// server refuses one on a table of another role even when the index exists: the
+// owner's first start makes them, a desk's role goes on without an index it may not make.
+void createIndexes(Database& db, const QString& script);
 QStringList tables();
 // The columns a file must hold for the table (档案库.收费说明 is added by upgrade()).
 QStringList requiredColumns(const QString& table);
