@@ -1,7 +1,7 @@
 # Shared by run.sh and test.sh: installs the Debian 12 packages the build needs.
 # Runs apt-get directly as root, through sudo otherwise; installs only what is missing.
 
-FENWARY_PACKAGES="qt6-base-dev qt6-translations-l10n libsqlcipher-dev sqlcipher fonts-noto-cjk cmake g++ pkg-config libgl-dev xvfb xauth poppler-utils libxlsxwriter-dev python3-openpyxl qt6-charts-dev libqt6opengl6-dev libminizip-dev libpq-dev"
+FENWARY_PACKAGES="qt6-base-dev qt6-translations-l10n libsqlcipher-dev sqlcipher fonts-noto-cjk cmake g++ pkg-config libgl-dev xvfb xauth poppler-utils libxlsxwriter-dev python3-openpyxl qt6-charts-dev libqt6opengl6-dev libminizip-dev libpq-dev libsodium-dev"
 FENWARY_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 as_root() {

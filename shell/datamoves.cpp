@@ -1,6 +1,7 @@
 #include "shell/datamoves.h"
 
 #include "accounts/bookscheck.h"
+#include "shell/passwordhash.h"
 #include "store/database.h"
 #include "store/databasechoice.h"
 #include "store/datafile.h"
@@ -28,7 +29,8 @@ QString extent(Database& db)
 
 QString toServer(Database& file, Database& server)
 {
-    DataMove::toServer(file, server, BooksCheck::markTables());
+    DataMove::toServer(file, server, BooksCheck::markTables(),
+                       [&server](const QString& table) { PasswordHash::hashOnCopy(server, table); });
     return QStringLiteral("数据已复制到数据库服务器 %1 (%2)。\n各表的行数和金额合计都已核对。")
         .arg(DatabaseChoice::describe(server.conninfo()), extent(server));
 }

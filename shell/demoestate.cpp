@@ -9,6 +9,7 @@
 #include "common/numbers.h"
 #include "common/prompter.h"
 #include "common/services.h"
+#include "shell/passwordhash.h"
 #include "store/criterion.h"
 #include "store/database.h"
 #include "store/dataenvironment.h"
@@ -231,7 +232,8 @@ void DemoEstate::createOn(Database& server, const QString& folder, const QDate& 
     DataFile::removeWithLogs(path);
     try {
         std::unique_ptr<Database> file = create(path, today);
-        DataMove::toServer(*file, server, BooksCheck::markTables());
+        DataMove::toServer(*file, server, BooksCheck::markTables(),
+                           [&server](const QString& table) { PasswordHash::hashOnCopy(server, table); });
     } catch (...) {
         DataFile::removeWithLogs(path);
         throw;

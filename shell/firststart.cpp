@@ -1,6 +1,7 @@
 #include "shell/firststart.h"
 
 #include "shell/demoestate.h"
+#include "shell/passwordhash.h"
 #include "store/database.h"
 
 #include <QDir>
@@ -58,7 +59,8 @@ void FirstStart::buildOn(Database& db, const QString& folder, const FirstStartAn
 {
     switch (answer.choice) {
     case FirstStartAnswer::Choice::Create: {
-        const NewEstate e = checked(answer.estate);
+        NewEstate e = checked(answer.estate);
+        e.password = PasswordHash::hash(e.password);  // a server keeps no password in clear
         DataFile::createOn(db, [&e](Database& d) { DataFile::fillNew(d, e); });
         break;
     }

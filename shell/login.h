@@ -5,8 +5,9 @@
 
 class RecordSet;
 
-// The log-in rule over the operator record set: the chosen operator's stored
-// password must equal the typed one exactly.
+// The log-in rule over the operator record set: the typed password must equal the
+// chosen operator's stored one exactly, or verify against it when it is stored
+// hashed. On a server a password still in clear is hashed at a successful log-in.
 class Login {
 public:
     enum class Outcome { NoOperator, WrongPassword, Accepted };

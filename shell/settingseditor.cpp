@@ -1,6 +1,7 @@
 #include "shell/settingseditor.h"
 
 #include "shell/appsettings.h"
+#include "shell/passwordhash.h"
 #include "common/services.h"
 #include "store/dataenvironment.h"
 
@@ -60,7 +61,9 @@ SettingsEditor::Deletion SettingsEditor::deleteOperator()
 SettingsEditor::Closing SettingsEditor::close(const QString& name, const QString& password, const QString& level)
 {
     settings().updateBatch();
-    if (name.trimmed().isEmpty() || password.trimmed().isEmpty() || level.trimmed().isEmpty())
+    const QVariant stored = operators_->hasCurrent() ? operators_->value(QStringLiteral("密码")) : QVariant();
+    const bool hidden = password.isEmpty() && !stored.toString().isEmpty() && shownPassword(stored).isEmpty();
+    if (name.trimmed().isEmpty() || (password.trimmed().isEmpty() && !hidden) || level.trimmed().isEmpty())
         return Closing::Incomplete;
     operators_->update();
     ShellSettings::read(data_, app_);
@@ -72,4 +75,23 @@ void SettingsEditor::discard()
     RecordSet& rs = settings();
     if (rs.hasPendingChanges())
         rs.cancelBatch();
+}
+
+bool SettingsEditor::onServer() const
+{
+    return data_.db().engine() == Database::Engine::Server;
+}
+
+QString SettingsEditor::shownPassword(const QVariant& stored) const
+{
+    if (onServer() || PasswordHash::isHash(stored))
+        return QString();
+    return stored.toString();
+}
+
+QVariant SettingsEditor::storedPassword(const QString& typed) const
+{
+    if (!onServer() || typed.isEmpty())
+        return typed;
+    return PasswordHash::hash(typed);
 }

@@ -29,10 +29,19 @@ public:
     Deletion deleteOperator();
     // "关闭": writes the settings row, then, when the three texts are all
     // non-empty after trimming, saves the current operator and refreshes the
-    // receipt name and notice of `app`. Throws StoreError when a write fails.
+    // receipt name and notice of `app`. An empty password box over a password the
+    // window does not show counts as that password. Throws StoreError when a write
+    // fails.
     Closing close(const QString& name, const QString& password, const QString& level);
     // Closing without "关闭": drops the settings edits that were not written.
     void discard();
+
+    // The password box's text for a stored password: a server shows none, a file
+    // shows its passwords in clear but never a hash.
+    QString shownPassword(const QVariant& stored) const;
+    // The value a typed password is stored as: hashed on a server (an empty one
+    // stays empty), as typed in a file.
+    QVariant storedPassword(const QString& typed) const;
 
     static QString incompleteText() { return QStringLiteral("操作员,密码,操作员级别不可为空!"); }
     static QString lastOperatorText()
@@ -41,6 +50,8 @@ public:
     }
 
 private:
+    bool onServer() const;
+
     DataEnvironment& data_;
     AppContext& app_;
     std::unique_ptr<RecordSet> operators_;

@@ -57,7 +57,7 @@ SettingsWindow::SettingsWindow(Services& services, QWidget* parent)
     nav_->setRecordSet(&editor_.operators());
     operator_ = new QLineEdit(this);
     operator_->setObjectName(QStringLiteral("txt操作员"));
-    password_ = new QLineEdit(this);  // shown in clear
+    password_ = new QLineEdit(this);  // a file's passwords are shown in clear
     password_->setObjectName(QStringLiteral("txt密码"));
     level_ = new QComboBox(this);
     level_->setObjectName(QStringLiteral("Combo1"));
@@ -117,7 +117,9 @@ SettingsWindow::SettingsWindow(Services& services, QWidget* parent)
     operatorBinder_ = new Binder(editor_.operators(), this);
     operatorBinder_->setErrorHandler(onError);
     operatorBinder_->bind(operator_, QStringLiteral("操作员"));
-    operatorBinder_->bind(password_, QStringLiteral("密码"));
+    operatorBinder_->bindSecret(
+        password_, QStringLiteral("密码"), [this](const QVariant& v) { return editor_.shownPassword(v); },
+        [this](const QString& typed) { return editor_.storedPassword(typed); });
     operatorBinder_->bind(level_, QStringLiteral("操作级别"));
     nav_->setErrorHandler(onError);
 
@@ -209,6 +211,8 @@ void SettingsWindow::showError(const QString& what, const QString& message)
 
 void SettingsWindow::addOperator()
 {
+    if (!Binder::checkAll(this))
+        return;
     try {
         editor_.addOperator();
     } catch (const StoreError& e) {
@@ -230,6 +234,8 @@ void SettingsWindow::deleteOperator()
 
 void SettingsWindow::closeWindow()
 {
+    if (!Binder::checkAll(this))
+        return;
     SettingsEditor::Closing result;
     try {
         result = editor_.close(operator_->text(), password_->text(), level_->currentText());

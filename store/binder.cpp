@@ -18,6 +18,7 @@ Binder::Binder(RecordSet& rs, QObject* parent) : QObject(parent), rs_(rs)
 {
     connect(&rs_, &RecordSet::currentChanged, this, [this] {
         before_.clear();
+        typed_.clear();
         refresh();
     });
     connect(&rs_, &RecordSet::rowsReset, this, &Binder::refresh);
@@ -30,6 +31,8 @@ Binder::Binder(RecordSet& rs, QObject* parent) : QObject(parent), rs_(rs)
 QString Binder::textOf(const Binding& b) const
 {
     const QVariant v = rs_.value(b.column);
+    if (b.shown)
+        return b.shown(v);
     if (v.isNull() || !v.isValid())
         return QString();
     const QString type = rs_.declaredType(b.column);
@@ -62,6 +65,41 @@ void Binder::bind(QWidget* box, const QString& column, const QString& mask)
     show(b);
 }
 
+void Binder::bindSecret(QLineEdit* box, const QString& column, std::function<QString(const QVariant&)> shown,
+                        std::function<QVariant(const QString&)> stored)
+{
+    Binding b{box, column, QString(), std::move(shown), std::move(stored)};
+    bindings_.append(b);
+    connect(box, &QLineEdit::textEdited, this, [this, box] {
+        if (!showing_)
+            typed_.insert(box);
+    });
+    connect(box, &QLineEdit::editingFinished, this, [this, b] { commitSecret(b); });
+    show(b);
+}
+
+bool Binder::commitSecret(const Binding& b)
+{
+    auto* e = qobject_cast<QLineEdit*>(b.box.data());
+    if (!e || !typed_.remove(e) || !rs_.hasCurrent())
+        return true;
+    const QString text = e->text();
+    if (text.isEmpty() && b.shown(rs_.value(b.column)).isEmpty())
+        return true;  // nothing typed over a hidden value
+    showing_ = true;
+    try {
+        rs_.setValue(b.column, b.stored(text));
+    } catch (const StoreError& err) {
+        showing_ = false;
+        typed_.insert(e);
+        if (onError_)
+            onError_(err.message());
+        return false;
+    }
+    showing_ = false;
+    return true;
+}
+
 void Binder::refresh()
 {
     for (const Binding& b : std::as_const(bindings_))
@@ -73,7 +111,7 @@ void Binder::show(const Binding& b)
     if (!b.box)
         return;
     // A re-read of the same row does not wipe out a number being typed.
-    if (before_.contains(b.box) && refused(b))
+    if ((before_.contains(b.box) && refused(b)) || typed_.contains(b.box))
         return;
     showing_ = true;
     const bool has = rs_.hasCurrent();
@@ -180,6 +218,9 @@ bool Binder::checkNumbers()
 {
     if (complaining_)
         return false;
+    for (const Binding& b : std::as_const(bindings_))
+        if (b.stored && !commitSecret(b))
+            return false;
     for (const Binding& b : std::as_const(bindings_)) {
         if (refused(b)) {
             complain(b);

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QHash>
+#include <QSet>
 #include <QObject>
 #include <QVariant>
 #include <QPointer>
 #include <QString>
 #include <functional>
 
+class QLineEdit;
 class QWidget;
 class RecordSet;
 
@@ -25,13 +27,21 @@ public:
     explicit Binder(RecordSet& rs, QObject* parent = nullptr);
 
     // False, after the message naming the box and with the focus put there, when a
-    // bound number box holds a text that is not a number.
+    // bound number box holds a text that is not a number. Secret boxes hand what was
+    // typed in them to the row first (false when that fails, after the message).
     bool checkNumbers();
     // The same for every binder under `root` (its children at any depth).
     static bool checkAll(const QObject* root);
 
     // `mask` formats numbers for display ("" shows the plain number text).
     void bind(QWidget* box, const QString& column, const QString& mask = QString());
+    // A box for a secret (a password): it shows the column's value through `shown`,
+    // and keeps what is typed to itself until the typing ends (the box is left, or
+    // checkNumbers() is asked before the row is left or saved); the text then goes
+    // to the row through `stored`, once. A box left empty over a value that `shown`
+    // hides keeps that value.
+    void bindSecret(QLineEdit* box, const QString& column, std::function<QString(const QVariant&)> shown,
+                    std::function<QVariant(const QString&)> stored);
     void setErrorHandler(std::function<void(const QString&)> h) { onError_ = std::move(h); }
     // Shows the current row again in every box.
     void refresh();
@@ -42,10 +52,13 @@ private:
         QPointer<QWidget> box;
         QString column;
         QString mask;
+        std::function<QString(const QVariant&)> shown;  // secret boxes only
+        std::function<QVariant(const QString&)> stored;
     };
     void show(const Binding& b);
     void store(const Binding& b);
     void finish(const Binding& b);
+    bool commitSecret(const Binding& b);  // false when the text could not be stored
     bool isNumber(const Binding& b) const;
     bool refused(const Binding& b) const;  // a number box holding a text that is no number
     void complain(const Binding& b);
@@ -56,6 +69,7 @@ private:
     QList<Binding> bindings_;
     bool showing_ = false;
     bool complaining_ = false;
+    QSet<QWidget*> typed_;  // secret boxes typed in and not yet handed to the row
     QHash<QWidget*, QVariant> before_;  // a number box's value before the operator began typing
     std::function<void(const QString&)> onError_;
 };

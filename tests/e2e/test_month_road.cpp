@@ -17,6 +17,7 @@
 #include "queries/querytable.h"
 #include "queries/querywindow.h"
 #include "records/householdwindow.h"
+#include "shell/passwordhash.h"
 #include "store/database.h"
 #include "store/databasechoice.h"
 #include "store/gridview.h"
@@ -180,8 +181,13 @@ void TestMonthRoad::firstStartAndLogIn()
     run_ = std::make_unique<Run>(home_.path(), create);
     QVERIFY(run_->startup.run());
     QCOMPARE(QFile::exists(dataPath()), !admin_);
-    QCOMPARE(run_->dump(QStringLiteral("select 操作员, 密码, 操作级别 from 操作员")),
-             QStringList{QStringLiteral("王主任|Pa55|A")});
+    QCOMPARE(run_->dump(QStringLiteral("select 操作员, 操作级别 from 操作员")), QStringList{QStringLiteral("王主任|A")});
+    // A file keeps the password in clear, a server only its hash.
+    const QString password = run_->db().scalar(QStringLiteral("select 密码 from 操作员")).toString();
+    if (admin_)
+        QVERIFY2(PasswordHash::verify(password, QStringLiteral("Pa55")), qPrintable(password));
+    else
+        QCOMPARE(password, QStringLiteral("Pa55"));
     QCOMPARE(run_->dump(QStringLiteral("select 收据名称, 广告 from 广告")),
              QStringList{QStringLiteral("幸福里小区|请于每月25日前缴费")});
     QVERIFY(!run_->logIn(QStringLiteral("王主任"), QStringLiteral("pa55")));

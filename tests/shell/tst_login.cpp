@@ -4,6 +4,7 @@
 
 #include "shell/aboutbox.h"
 #include "shell/login.h"
+#include "shell/passwordhash.h"
 #include "shell/loginwindow.h"
 #include "store/dataenvironment.h"
 
@@ -55,24 +56,38 @@ private slots:
     void passwordComparedExactly_data()
     {
         QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("hashed");  // the password is stored as its hash
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("same") << "Abc123" << "Abc123" << true;
-        QTest::newRow("letter case") << "Abc123" << "abc123" << false;
-        QTest::newRow("upper case") << "abc" << "ABC" << false;
-        QTest::newRow("trailing blank typed") << "abc" << "abc " << false;
-        QTest::newRow("blank kept in stored") << " abc" << " abc" << true;
-        QTest::newRow("blank not trimmed") << " abc" << "abc" << false;
-        QTest::newRow("empty typed") << "abc" << "" << false;
-        QTest::newRow("chinese") << "密码1" << "密码1" << true;
+        QTest::newRow("same") << "Abc123" << false << "Abc123" << true;
+        QTest::newRow("letter case") << "Abc123" << false << "abc123" << false;
+        QTest::newRow("upper case") << "abc" << false << "ABC" << false;
+        QTest::newRow("trailing blank typed") << "abc" << false << "abc " << false;
+        QTest::newRow("blank kept in stored") << " abc" << false << " abc" << true;
+        QTest::newRow("blank not trimmed") << " abc" << false << "abc" << false;
+        QTest::newRow("empty typed") << "abc" << false << "" << false;
+        QTest::newRow("empty stored, empty typed") << "" << false << "" << true;
+        QTest::newRow("chinese") << "密码1" << false << "密码1" << true;
+        QTest::newRow("looks like a hash, kept in clear") << "$argon2id$x" << false << "$argon2id$x" << true;
+        QTest::newRow("hash, same") << "Abc123" << true << "Abc123" << true;
+        QTest::newRow("hash, letter case") << "Abc123" << true << "abc123" << false;
+        QTest::newRow("hash, empty typed") << "abc" << true << "" << false;
+        QTest::newRow("hash, chinese") << "密码1" << true << "密码1" << true;
+        QTest::newRow("hash typed as the password") << "abc" << true << "<hash>" << false;
     }
+    // A password in clear is compared exactly, a hashed one verified; the server
+    // keeps an accepted password only as a hash, a file as it was.
     void passwordComparedExactly()
     {
         QFETCH(QString, stored);
+        QFETCH(bool, hashed);
         QFETCH(QString, typed);
         QFETCH(bool, accepted);
         TestEstate estate;
-        estate.addOperator(QStringLiteral("张三"), stored, QStringLiteral("A"));
+        const QString kept = hashed ? PasswordHash::hash(stored) : stored;
+        if (typed == QLatin1String("<hash>"))
+            typed = kept;
+        estate.addOperator(QStringLiteral("张三"), kept, QStringLiteral("A"));
         Session s(estate);
         s.choose(QStringLiteral("张三"));
         s.type(typed);
@@ -80,10 +95,19 @@ private slots:
         s.window->enterButton()->setFocus();
         QTest::mouseClick(s.window->enterButton(), Qt::LeftButton);
         QCOMPARE(s.logins, accepted ? 1 : 0);
+        const QString after =
+            estate.scalar(QStringLiteral("select 密码 from 操作员 where 操作员 = ?"), {QStringLiteral("张三")}).toString();
         if (accepted) {
             QVERIFY(estate.prompter.boxes().isEmpty());
+            if (TestEstate::onServer() && !stored.isEmpty()) {
+                QVERIFY2(PasswordHash::isHash(after), qPrintable(after));
+                QVERIFY(PasswordHash::verify(after, typed));
+            } else {
+                QCOMPARE(after, kept);
+            }
             return;
         }
+        QCOMPARE(after, kept);
         QCOMPARE(estate.prompter.boxes().size(), 1);
         QCOMPARE(estate.prompter.boxes()[0].text, QStringLiteral("密码有误!"));
         QCOMPARE(estate.prompter.boxes()[0].title, QStringLiteral("Fenwary"));
@@ -92,6 +116,16 @@ private slots:
         QVERIFY(s.window && s.window->isVisible());
         QCOMPARE(s.window->operatorBox()->currentText(), QStringLiteral("张三"));
         QCOMPARE(QApplication::focusWidget(), s.window->passwordBox());
+    }
+
+    // Each hash has a salt of its own: two operators with one password store two
+    // different values, and neither reveals the password.
+    void hashesAreSalted()
+    {
+        const QString a = PasswordHash::hash(QStringLiteral("1234")), b = PasswordHash::hash(QStringLiteral("1234"));
+        QVERIFY(a != b);
+        QVERIFY(PasswordHash::isHash(a) && PasswordHash::isHash(b));
+        QVERIFY(PasswordHash::verify(b, QStringLiteral("1234")));
     }
 
     void enterInPasswordBoxLogsInAndClosesTheWindow()

@@ -8,6 +8,7 @@
 
 #include "shell/datamoves.h"
 #include "shell/firststartdialog.h"
+#include "shell/passwordhash.h"
 #include "shell/safetycopies.h"
 #include "shell/serverdialog.h"
 #include "shell/startup.h"
@@ -107,7 +108,11 @@ private slots:
             QCOMPARE(copies.size(), 1);
             const auto copy = DataFile::openExisting(QDir(first.startup.safetyCopies()->folder()).filePath(copies.first()));
             QCOMPARE(counts(*copy), rows);
-            QCOMPARE(copy->scalar(QStringLiteral("select 密码 from 操作员 where 操作员 = ?"), {name}).toString(), password);
+            // The server and its copies hold the password only hashed.
+            const QString onServer =
+                db.scalar(QStringLiteral("select 密码 from 操作员 where 操作员 = ?"), {name}).toString();
+            QVERIFY2(PasswordHash::isHash(onServer) && PasswordHash::verify(onServer, password), qPrintable(onServer));
+            QCOMPARE(copy->scalar(QStringLiteral("select 密码 from 操作员 where 操作员 = ?"), {name}).toString(), onServer);
         }
         // Nothing of the file engine was made in the folder; the hidden snapshot is gone.
         QVERIFY(!QFile::exists(DataFile::path(folder.path())));
@@ -195,6 +200,9 @@ private slots:
         QVERIFY(said.contains(QStringLiteral("--copy-to-file")));
         QCOMPARE(run({QStringLiteral("--copy-to-server"), server.conninfo}, home.path(), &said), 0);
         QVERIFY2(said.contains(QStringLiteral("数据已复制到数据库服务器")), qPrintable(said));
+        // The passwords arrive hashed; the copy back keeps the hash.
+        const QString hashed = Database::connect(server.conninfo)->scalar(QStringLiteral("select 密码 from 操作员")).toString();
+        QVERIFY2(PasswordHash::verify(hashed, QStringLiteral("1234")), qPrintable(hashed));
         // The server holds the tables now: a second copy is refused and changes nothing.
         QCOMPARE(run({QStringLiteral("--copy-to-server"), server.conninfo}, home.path(), &said), 1);
         QCOMPARE(run({QStringLiteral("--copy-to-file"), out}, other.path(), &said), 1);  // no server chosen there
@@ -204,6 +212,8 @@ private slots:
         const auto original = DataFile::openExisting(DataFile::path(home.path()));
         const auto copy = DataFile::openExisting(out);
         QCOMPARE(counts(*copy), counts(*original));
+        QCOMPARE(copy->scalar(QStringLiteral("select 密码 from 操作员")).toString(), hashed);
+        QCOMPARE(original->scalar(QStringLiteral("select 密码 from 操作员")).toString(), QStringLiteral("1234"));
         QCOMPARE(copy->query(QStringLiteral("select 门牌号, 户名, 面积, 账户余额 from 档案库")),
                  original->query(QStringLiteral("select 门牌号, 户名, 面积, 账户余额 from 档案库")));
     }

@@ -3,6 +3,7 @@
 #include "shellfixture.h"
 
 #include "shell/mainframe.h"
+#include "shell/passwordhash.h"
 #include "shell/settingseditor.h"
 #include "shell/settingswindow.h"
 #include "store/databasechoice.h"
@@ -35,6 +36,15 @@ private:
     {
         return e.scalar(QStringLiteral("select 收据名称 from 广告")).toString();
     }
+    // The operator's stored password is `typed`: hashed on a server, as typed in a file.
+    static bool storedAs(TestEstate& e, const QString& name, const QString& typed)
+    {
+        const QString stored =
+            e.scalar(QStringLiteral("select 密码 from 操作员 where 操作员 = ?"), {name}).toString();
+        if (!TestEstate::onServer())
+            return stored == typed;
+        return PasswordHash::isHash(stored) && PasswordHash::verify(stored, typed);
+    }
 
 private slots:
     void closeRules_data()
@@ -58,6 +68,9 @@ private slots:
         QFETCH(QString, password);
         QFETCH(QString, level);
         QFETCH(bool, closes);
+        // A server shows no password: an empty box keeps the one stored.
+        const bool kept = TestEstate::onServer() && password.isEmpty();
+        closes = closes || kept;
         TestEstate estate;
         auto* w = new SettingsWindow(estate.services());
         w->setAttribute(Qt::WA_DeleteOnClose);
@@ -76,8 +89,12 @@ private slots:
             QTRY_VERIFY(!alive);
             QVERIFY(estate.prompter.boxes().isEmpty());
             QCOMPARE(estate.app.receiptName, QStringLiteral("新名称"));
-            QCOMPARE(estate.rows(QStringLiteral("select 操作员, 密码, 操作级别 from 操作员")),
-                     QList<QVariantList>({{name, password, level}}));
+            QCOMPARE(estate.rows(QStringLiteral("select 操作员, 操作级别 from 操作员")),
+                     QList<QVariantList>({{name, level}}));
+            if (kept)
+                QCOMPARE(estate.scalar(QStringLiteral("select 密码 from 操作员")).toString(), QStringLiteral("1234"));
+            else
+                QVERIFY(storedAs(estate, name, password));
             return;
         }
         QCOMPARE(estate.prompter.texts(), QStringList{QStringLiteral("操作员,密码,操作员级别不可为空!")});
@@ -108,14 +125,14 @@ private slots:
         SettingsWindow w(estate.services());
         w.show();
         retype(w.receiptNameBox(), QStringLiteral("第二名称"));
-        retype(w.passwordBox(), QString());
+        retype(w.passwordBox(), QStringLiteral(" "));
         w.closeWindow();
         QCOMPARE(receiptNameInTable(estate), QStringLiteral("第二名称"));
         QCOMPARE(estate.app.receiptName, QStringLiteral("测试小区"));
         retype(w.passwordBox(), QStringLiteral("9"));
         w.closeWindow();
         QCOMPARE(estate.app.receiptName, QStringLiteral("第二名称"));
-        QCOMPARE(estate.scalar(QStringLiteral("select 密码 from 操作员")).toString(), QStringLiteral("9"));
+        QVERIFY(storedAs(estate, QStringLiteral("管理员"), QStringLiteral("9")));
     }
 
     void titleBarCloseRunsNoneOfTheSteps()
@@ -162,9 +179,12 @@ private slots:
         w.levelBox()->setCurrentIndex(1);
         QCOMPARE(w.levelBox()->currentText(), QStringLiteral("B"));
         w.closeWindow();
-        QCOMPARE(estate.rows(QStringLiteral("select 操作员, 密码, 操作级别 from 操作员 order by 操作员")),
-                 QList<QVariantList>({{QStringLiteral("收费员"), QStringLiteral("abc"), QStringLiteral("B")},
-                                      {QStringLiteral("管理员"), QStringLiteral("1234"), QStringLiteral("A")}}));
+        QCOMPARE(estate.rows(QStringLiteral("select 操作员, 操作级别 from 操作员 order by 操作员")),
+                 QList<QVariantList>({{QStringLiteral("收费员"), QStringLiteral("B")},
+                                      {QStringLiteral("管理员"), QStringLiteral("A")}}));
+        QVERIFY(storedAs(estate, QStringLiteral("收费员"), QStringLiteral("abc")));
+        QCOMPARE(estate.scalar(QStringLiteral("select 密码 from 操作员 where 操作员 = '管理员'")).toString(),
+                 QStringLiteral("1234"));  // not written again
     }
 
     void navigatingWritesTheOperatorLeft()
@@ -176,8 +196,42 @@ private slots:
         retype(w.passwordBox(), QStringLiteral("new"));
         QTest::mouseClick(w.navBar()->nextButton(), Qt::LeftButton);
         QCOMPARE(w.operatorBox()->text(), QStringLiteral("乙"));
-        QCOMPARE(estate.scalar(QStringLiteral("select 密码 from 操作员 where 操作员 = '管理员'")).toString(),
-                 QStringLiteral("new"));
+        QVERIFY(storedAs(estate, QStringLiteral("管理员"), QStringLiteral("new")));
+    }
+
+    // The password box never shows a hash (on a server no password at all); a box
+    // left empty keeps the stored password, what is typed replaces it.
+    void passwordBox_data()
+    {
+        QTest::addColumn<bool>("hashed");
+        QTest::addColumn<QString>("typed");  // "<none>": the box is not touched
+        QTest::newRow("clear, untouched") << false << "<none>";
+        QTest::newRow("hash, untouched") << true << "<none>";
+        QTest::newRow("hash, typed and wiped") << true << "";
+        QTest::newRow("hash, replaced") << true << "新密码'1";
+    }
+    void passwordBox()
+    {
+        QFETCH(bool, hashed);
+        QFETCH(QString, typed);
+        TestEstate estate;
+        const QString hash = PasswordHash::hash(QStringLiteral("1234"));
+        if (hashed)
+            estate.db().exec(QStringLiteral("update 操作员 set 密码 = ?"), {hash});
+        SettingsWindow w(estate.services());
+        w.show();
+        QCOMPARE(w.passwordBox()->text(), hashed || TestEstate::onServer() ? QString() : QStringLiteral("1234"));
+        if (typed != QLatin1String("<none>")) {
+            retype(w.passwordBox(), QStringLiteral("x"));
+            retype(w.passwordBox(), typed);
+        }
+        w.closeWindow();
+        QVERIFY2(estate.prompter.boxes().isEmpty(), qPrintable(estate.prompter.texts().join(QLatin1Char('|'))));
+        const QString stored = estate.scalar(QStringLiteral("select 密码 from 操作员")).toString();
+        if (typed.isEmpty() || typed == QLatin1String("<none>"))
+            QCOMPARE(stored, hashed ? hash : QStringLiteral("1234"));
+        else
+            QVERIFY(storedAs(estate, QStringLiteral("管理员"), typed));
     }
 
     void deleteOperatorAtOnceAndShowTheNext()
