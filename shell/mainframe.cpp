@@ -176,11 +176,11 @@ MainFrame::MainFrame(Services& services, const WindowRegistry& registry, QWidget
 
     // On a server: the lost connection, told at the foot of the frame until it is back.
     if (services_.data.db().engine() == Database::Engine::Server) {
-        auto* bar = new ConnectionBar(services_.data.db(), this);
-        statusBar()->addWidget(bar, 1);
+        auto* connection = new ConnectionBar(services_.data.db(), this);
+        statusBar()->addWidget(connection, 1);
         statusBar()->setSizeGripEnabled(false);
         statusBar()->hide();
-        connect(bar, &ConnectionBar::shownOrHidden, statusBar(), &QStatusBar::setVisible);
+        connect(connection, &ConnectionBar::shownOrHidden, statusBar(), &QStatusBar::setVisible);
     }
 
     services_.openWindow = [this](const QString& name) { openWindow(name); };

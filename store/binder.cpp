@@ -48,7 +48,7 @@ QString Binder::textOf(const Binding& b) const
 
 void Binder::bind(QWidget* box, const QString& column, const QString& mask)
 {
-    Binding b{box, column, mask};
+    Binding b{box, column, mask, {}, {}};
     bindings_.append(b);
     if (auto* e = qobject_cast<QLineEdit*>(box)) {
         connect(e, &QLineEdit::textEdited, this, [this, b] { store(b); });

@@ -282,6 +282,12 @@ void Database::settle()
     lastTable_.clear();
     if (pg_ && !std::exchange(server_->announced, false))
         announce(notice.tables.keys());  // a write outside a transaction
+    tell(notice);
+}
+
+void Database::tell(const ChangeNotice& notice)
+{
+    // A listener may remove others (a window closed by what it was told).
     const auto listeners = listeners_;
     for (const auto& [id, listener] : listeners) {
         const bool alive = std::any_of(listeners_.cbegin(), listeners_.cend(),

@@ -235,6 +235,7 @@ private:
     static void onUpdate(void* self, int op, const char* dbName, const char* table, long long rowid);
     // Tells the listeners once no transaction is open any more.
     void settle();
+    void tell(const ChangeNotice& notice);
     void dropWritten();
     // Server: the written tables told to the other sessions (pg_notify), the notices
     // heard from them, and the connection found lost.

@@ -791,13 +791,7 @@ void Database::deliverHeard()
     for (const QString& t : std::exchange(server_->heard, {}))
         notice.tables[t].insert(nullptr);
     server_->sinceDelivery.start();
-    const auto listeners = listeners_;
-    for (const auto& [id, listener] : listeners) {
-        const bool alive = std::any_of(listeners_.cbegin(), listeners_.cend(),
-                                       [id = id](const auto& l) { return l.first == id; });
-        if (alive)
-            listener(notice);
-    }
+    tell(notice);
 }
 
 void Database::noteLost(const QString& sqlState)

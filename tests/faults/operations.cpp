@@ -437,7 +437,7 @@ Snapshot snapshot(Database& db)
         // A collection's key is made afresh by every run of it.
         QStringList columns{QStringLiteral("rowid")};
         for (const Database::Column& c : db.columns(table))
-            if (c.name != QLatin1String("收款键"))
+            if (c.name != QStringLiteral("收款键"))
                 columns << QStringLiteral("\"%1\"").arg(c.name);
         QStringList rows;
         for (const QVariantList& row : db.query(
