@@ -139,6 +139,9 @@ int main(int argc, char** argv)
             const std::unique_ptr<Database> from = DataFile::openExisting(DataFile::path(folder));
             const std::unique_ptr<Database> to = Database::connect(conninfo);
             DataMove::toServer(*from, *to);
+            // The ledger and the books check's mark made once, as at the owner's first log-in.
+            Ledger::ensure(*to);
+            BooksCheck::runAndMark(*to);
             to->execScript(QStringLiteral("analyze"));
             out << "estate moved to the server in " << QString::number(t.nsecsElapsed() / 1e9, 'f', 1) << " s\n";
             out.flush();
