@@ -514,7 +514,7 @@ Statement Database::prepare(const QString& sql)
                 st->setsIds = namesId.match(text).hasMatch();
             }
             st->name = "s" + QByteArray::number(++server_->nextName);
-            st->text = text.toUtf8();
+            st->sql = text.toUtf8();
             st->values.resize(size_t(st->params));
             st->nulls.assign(size_t(st->params), 1);
             st->prepareOnServer();

@@ -406,7 +406,7 @@ ServerStatement::~ServerStatement()
 
 void ServerStatement::prepareOnServer()
 {
-    PGresult* r = PQprepare(db->pg_, name.constData(), text.constData(), params, nullptr);
+    PGresult* r = PQprepare(db->pg_, name.constData(), sql.constData(), params, nullptr);
     const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
     if (!ok) {
         StoreError e = serverError(db->pg_, r, "prepare");
@@ -851,17 +851,22 @@ bool Database::reconnect()
         s->prepared = false;
     }
     dropWritten();
+    const QDateTime since = server_->lostSince.isValid() ? server_->lostSince : QDateTime::currentDateTime();
+    QStringList all;
     try {
         listen();
-    } catch (const StoreError& e) {
-        noteLost(e.sqlState());
+        all = tables();
+    } catch (const StoreError&) {
+        // Lost again at once: still lost since then, tried again later.
+        server_->lostSince = since;
+        server_->socket.reset();
         return false;
     }
     const auto listeners = connectionListeners_;
     for (const auto& [id, listener] : listeners)
         listener(true);
     // What the others wrote meanwhile was never heard: every table is read again.
-    for (const QString& t : tables())
+    for (const QString& t : std::as_const(all))
         server_->heard.insert(t.toLower());
     deliverHeard();
     return true;

@@ -17,7 +17,7 @@
 struct ServerStatement {
     Database* db = nullptr;
     QByteArray name;        // the server's name of the prepared statement
-    QByteArray text;        // the statement in the server's words
+    QByteArray sql;         // the statement in the server's words
     bool prepared = false;  // on the session now open (a new session prepares again)
     int params = 0;
     bool writes = false;    // anything but a read
