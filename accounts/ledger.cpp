@@ -95,8 +95,7 @@ bool Ledger::exists(Database& db)
 void Ledger::ensure(Database& db, const QDateTime& now)
 {
     if (exists(db)) {
-        const QStringList columns = Schema::columns(db, QStringLiteral("账户流水"));
-        if (!columns.contains(QStringLiteral("收款键"), Qt::CaseInsensitive)) {
+        if (!Schema::hasColumn(db, QStringLiteral("账户流水"), QStringLiteral("收款键"))) {
             Transaction t(db);
             db.execScript(QString::fromUtf8(kDeskColumns));
             t.commit();

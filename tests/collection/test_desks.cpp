@@ -22,39 +22,6 @@ const int kHouseholds = 20;
 const int kMonths = 20;
 const double kCharge = 10;
 
-// One desk: collects the oldest (or newest) unpaid bill, 9 against a charge of 10,
-// until none is left; a collection refused because the other desk changed the bill
-// or balance meanwhile is simply tried again. Prints how many it settled.
-int desk(const QString& conninfo, bool newestFirst)
-{
-    TestEstate e(conninfo);
-    int settled = 0;
-    for (int turn = 0; turn < 20 * kHouseholds * kMonths; ++turn) {
-        const QList<QVariantList> next = e.rows(
-            QStringLiteral("select 门牌号, 月份 from 缴费历史 where coalesce(缴费标志, 0) = 0 order by ID %1 limit 1")
-                .arg(newestFirst ? QStringLiteral("desc") : QStringLiteral("asc")));
-        if (next.isEmpty()) {
-            QTextStream(stdout) << settled << '\n';
-            return 0;
-        }
-        const QString door = next.first().value(0).toString();
-        DataEnvironment& env = e.env();
-        env.rs档案().find(Criterion::equals(QStringLiteral("门牌号"), door), RecordSet::Direction::Forward,
-                          RecordSet::Start::First);
-        RecordSet& bills = env.rs缴费历史();
-        bills.setFilter(Criterion::equals(QStringLiteral("门牌号"), door));
-        bills.find(Criterion::equals(QStringLiteral("月份"), next.first().value(1)), RecordSet::Direction::Forward,
-                   RecordSet::Start::First);
-        e.prompter.clear();
-        e.prompter.yes();
-        e.prompter.type(QStringLiteral("9"));
-        e.prompter.no();
-        if (Collection(e.services()).collect(QString()).settled)
-            ++settled;
-    }
-    return 1;
-}
-
 // Moves the desk's shared sets to the household's unpaid bill of the month and
 // collects it, `cash` against its charge; the print question is answered no.
 Collection::Outcome collectBill(TestEstate& e, Collection& c, const QString& door, const QString& month,
@@ -71,6 +38,29 @@ Collection::Outcome collectBill(TestEstate& e, Collection& c, const QString& doo
     e.prompter.type(cash);
     e.prompter.no();
     return c.collect(QString());
+}
+
+// One desk: collects the oldest (or newest) unpaid bill, 9 against a charge of 10,
+// until none is left; a collection refused because the other desk changed the bill
+// or balance meanwhile is simply tried again. Prints how many it settled.
+int desk(const QString& conninfo, bool newestFirst)
+{
+    TestEstate e(conninfo);
+    int settled = 0;
+    for (int turn = 0; turn < 20 * kHouseholds * kMonths; ++turn) {
+        const QList<QVariantList> next = e.rows(
+            QStringLiteral("select 门牌号, 月份 from 缴费历史 where coalesce(缴费标志, 0) = 0 order by ID %1 limit 1")
+                .arg(newestFirst ? QStringLiteral("desc") : QStringLiteral("asc")));
+        if (next.isEmpty()) {
+            QTextStream(stdout) << settled << '\n';
+            return 0;
+        }
+        Collection c(e.services());
+        if (collectBill(e, c, next.first().value(0).toString(), next.first().value(1).toString(), QStringLiteral("9"))
+                .settled)
+            ++settled;
+    }
+    return 1;
 }
 
 // The session ends itself at write statement n of every table once armed (n = 0: at
